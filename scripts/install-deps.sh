@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs the Debian packages a target needs, only those missing.
+#   scripts/install-deps.sh build|octave|test
+set -eu
+build="cmake g++ make binutils"
+octave="octave-cli:octave liboctave-dev"
+test="googletest libgtest-dev"
+
+case "${1:-build}" in
+    build) wanted="$build" ;;
+    octave) wanted="$build $octave" ;;
+    test) wanted="$build $octave $test" ;;
+    *) echo "usage: $0 build|octave|test" >&2; exit 2 ;;
+esac
+
+# A word is either a package, or command:package for a package known by its command.
+missing=""
+for w in $wanted; do
+    case "$w" in
+        *:*) command -v "${w%%:*}" >/dev/null 2>&1 || missing="$missing ${w#*:}" ;;
+        *) dpkg-query -W -f='${Status}' "$w" 2>/dev/null | grep -q 'ok installed' ||
+               missing="$missing $w" ;;
+    esac
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+sudo=""
+[ "$(id -u)" -eq 0 ] || sudo="sudo"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null

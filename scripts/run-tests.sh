@@ -1,0 +1,26 @@
+#!/bin/sh
+# Runs the CTest suites of the given build trees and ends with one line
+# "N passed, N failed"; exits non-zero when anything failed.
+set -u
+passed=0
+failed=0
+for tree in "$@"; do
+    echo "== $tree"
+    log=$(mktemp)
+    (cd "$tree" && ctest --output-on-failure -j 2) >"$log" 2>&1
+    status=$?
+    grep -E 'tests passed|Failed|\*\*\*|FAIL|Error|error:' "$log" | head -n 200
+    summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log")
+    rm -f "$log"
+    if [ -z "$summary" ]; then
+        echo "$tree: no test summary (ctest exit $status)"
+        failed=$((failed + 1))
+        continue
+    fi
+    total=$(echo "$summary" | sed -E 's/.* out of ([0-9]+).*/\1/')
+    bad=$(echo "$summary" | sed -E 's/.* ([0-9]+) tests? failed.*/\1/')
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+done
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,72 @@
+#include "loader.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+#include <dlfcn.h>
+#endif
+
+namespace standin {
+
+Module::Module(const std::string &path)
+{
+#if defined(_WIN32)
+    HMODULE h = LoadLibraryA(path.c_str());
+    if (!h)
+        throw std::runtime_error("cannot load " + path);
+    handle_ = h;
+    gateway_ = reinterpret_cast<Gateway>(GetProcAddress(h, "mexFunction"));
+#else
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle_)
+        throw std::runtime_error(dlerror());
+    gateway_ = reinterpret_cast<Gateway>(dlsym(handle_, "mexFunction"));
+#endif
+    if (!gateway_)
+        throw std::runtime_error("no mexFunction in " + path);
+}
+
+Module::~Module()
+{
+#if defined(_WIN32)
+    FreeLibrary(static_cast<HMODULE>(handle_));
+#else
+    dlclose(handle_);
+#endif
+}
+
+Result call(const Module &m, int nlhs, const std::vector<const mxArray *> &inputs)
+{
+    for (size_t i = 0; i < inputs.size(); ++i)
+        set_label(const_cast<mxArray *>(inputs[i]), "in" + std::to_string(i + 1));
+    std::vector<mxArray *> slots(std::max(nlhs, 1), nullptr);
+    std::vector<const mxArray *> prhs(inputs);   // the module may not write its inputs
+    Result r;
+    call_begin();
+    try {
+        m.gateway()(nlhs, slots.data(), int(prhs.size()), prhs.data());
+    } catch (const HostError &e) {
+        r.failed = true;
+        r.error = e.message;
+    }
+    std::vector<mxArray *> created = call_created();
+    if (!r.failed) {
+        for (int i = 0; i < nlhs; ++i)
+            if (!slots[i]) {
+                r.failed = true;
+                r.error = "One or more output arguments not assigned during call.";
+            }
+    }
+    if (!r.failed)
+        for (mxArray *s : slots)
+            r.outputs.emplace_back(s);
+    for (mxArray *a : created)
+        if (r.failed || std::find(slots.begin(), slots.end(), a) == slots.end())
+            Destroy()(a);
+    return r;
+}
+
+} // namespace standin

@@ -1,0 +1,112 @@
+// Shared helpers for the module suites: load a built module through the stand-in
+// host, call it, and compare doubles bit for bit.
+#ifndef MODULE_TEST_H
+#define MODULE_TEST_H
+
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "loader.h"
+
+using standin::Array;
+using standin::Class;
+using Trace = std::vector<std::string>;
+
+inline const standin::Module &module(const std::string &name)
+{
+    static std::map<std::string, std::unique_ptr<standin::Module>> loaded;
+    auto &m = loaded[name];
+    if (!m)
+        m = std::make_unique<standin::Module>(std::string(MODULE_DIR) + "/" + name +
+                                              MODULE_SUFFIX);
+    return *m;
+}
+
+inline uint64_t bits(double d)
+{
+    uint64_t b;
+    std::memcpy(&b, &d, sizeof b);
+    return b;
+}
+
+inline Array doubles(std::vector<size_t> dims, std::vector<double> v)
+{
+    return standin::doubles(std::move(dims), v);
+}
+
+// Arrays are move-only, so lists of them are built here rather than from braces.
+template <class... A> std::vector<Array> arrays(A &&...a)
+{
+    std::vector<Array> v;
+    (v.push_back(std::move(a)), ...);
+    return v;
+}
+
+inline std::vector<const mxArray *> handles(const std::vector<Array> &v)
+{
+    std::vector<const mxArray *> h;
+    for (auto &a : v)
+        h.push_back(a.get());
+    return h;
+}
+
+inline Array scalar(double v) { return doubles({1, 1}, {v}); }
+
+// A column-major m x n matrix from its rows, as written in MATLAB.
+inline Array matrix(std::initializer_list<std::initializer_list<double>> rows)
+{
+    size_t m = rows.size(), n = m ? rows.begin()->size() : 0;
+    std::vector<double> v(m * n);
+    size_t i = 0;
+    for (auto &row : rows) {
+        size_t j = 0;
+        for (double x : row)
+            v[i + j++ * m] = x;
+        ++i;
+    }
+    return doubles({m, n}, v);
+}
+
+// Calls a module and checks the host's rules on the way: no array outlives a failed
+// call, and a successful one leaves exactly its outputs behind.
+inline standin::Result call(const std::string &name, int nlhs,
+                            std::vector<const mxArray *> inputs)
+{
+    size_t before = standin::live_arrays();
+    standin::Result r = standin::call(module(name), nlhs, inputs);
+    size_t kept = 0;
+    for (auto &o : r.outputs)
+        kept += o != nullptr;
+    EXPECT_EQ(standin::live_arrays(), before + kept);
+    if (r.failed)
+        EXPECT_EQ(kept, 0u);
+    return r;
+}
+
+// The host calls of one module call.
+inline Trace trace_of(const std::string &name, int nlhs, std::vector<const mxArray *> inputs)
+{
+    standin::trace_start();
+    call(name, nlhs, inputs);
+    Trace t = standin::trace_take();
+    standin::trace_stop();
+    return t;
+}
+
+// Runs the call and returns its error message, or "" on success.
+inline std::string error_of(const std::string &name, int nlhs,
+                            std::vector<const mxArray *> inputs)
+{
+    return call(name, nlhs, inputs).error;
+}
+
+#define EXPECT_SAME_DOUBLE(a, b) EXPECT_EQ(bits(a), bits(b)) << (a) << " vs " << (b)
+
+#endif
