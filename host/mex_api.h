@@ -29,7 +29,11 @@ static inline mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag)
 #else
 
 #if defined(_WIN32)
+#if defined(MEX_HOST_BUILD) /* the stand-in host's own libmx and libmex */
+#define MEX_IMPORT __declspec(dllexport)
+#else
 #define MEX_IMPORT __declspec(dllimport)
+#endif
 #define MEX_EXPORT __declspec(dllexport)
 #else
 #define MEX_IMPORT
