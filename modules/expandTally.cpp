@@ -3,7 +3,6 @@
 // Expands counts into an index list: L holds position k (of c, read column by column)
 // as many times as c(k), truncated toward zero, says; F is the product of the counts'
 // factorials, one running product multiplied by 1, 2, ..., c(k) for k in order.
-#include <math.h>
 #include <stdint.h>
 
 #include "mex_api.h"
@@ -40,7 +39,7 @@ static void expand(const double *c, int64_t n, double *list, double *f)
         if (count > 0)
             w += count;
         // Multiplying by 1, or multiplying Inf, leaves the product unchanged.
-        for (int32_t l = 2; l <= count && product != INFINITY; ++l)
+        for (int32_t l = 2; l <= count && product != __builtin_inf(); ++l)
             product = product * (double)l;
     }
     *f = product;
