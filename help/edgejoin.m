@@ -1,0 +1,38 @@
+function [E, W] = edgejoin (E1, E2)
+%EDGEJOIN  Join two edge lists at matching nodes.
+%   [E, W] = EDGEJOIN(E1, E2) joins every edge of E1 with every edge of E2 whose
+%   first node equals its second node: each pair with E1(i,2) == E2(j,1) gives a row
+%   [E1(i,1) E2(j,2) 0] of E and a row [E1(i,3) E2(j,3)] of W, in the order of i,
+%   then j.
+%
+%   Inputs:
+%     E1, E2  double edge lists, p-by-3 and q-by-3, each row [from to value] (of
+%             complex lists only the real parts are read). Nodes match by IEEE
+%             equality: -0 matches +0, NaN matches nothing, there is no tolerance.
+%
+%   Outputs:
+%     E  joined edges, one row [from to 0] per join (0-by-3 when nothing joins).
+%     W  the values of the two joined edges, one row per join (0-by-2 when nothing
+%        joins), copied unchanged.
+%
+%   Errors, checked in this order (no output is made):
+%     Needs 2 inputs and 2 outputs
+%     Inputs need to be double type
+%     Inputs need to be full matrices
+%     Inputs need to be nEdges x 3 matrices
+%        (also for 0-by-0 inputs)
+%     Inputs need to be 2-D matrices
+%     Inputs need to give at most 2^31-1 joined edges
+%
+%   Limits: at most 2^31-1 rows per list and 2^31-1 joined edges.
+%
+%   Example:
+%     G = [1 2 0.5; 2 3 0.25; 2 4 1.0];   % rows: from, to, value
+%     [E, W] = edgejoin(G, G)
+%     % E = [1 3 0; 1 4 0], the two-step paths; W = [0.5 0.25; 0.5 1.0]
+%
+%   See also PERMANENT, EXPANDTALLY.
+
+% Only reached when the compiled module, which takes precedence over this file, is
+% missing beside it.
+error ('edgejoin: the compiled module edgejoin.%s is missing beside edgejoin.m', mexext);

@@ -1,0 +1,37 @@
+function [L, F] = expandTally (c)
+%EXPANDTALLY  Expand counts into an index list, with the product of their factorials.
+%   [L, F] = EXPANDTALLY(c) reads the counts c column by column; L repeats each
+%   position k of c as many times as c(k) says, and F is the product of the counts'
+%   factorials, c(1)! * c(2)! * ...
+%
+%   Input:
+%     c  double array of any shape (of a complex c only the real part is read). Each
+%        count is truncated toward zero: 2.7 counts 2, -0.5 counts 0.
+%
+%   Outputs:
+%     L  1-by-T double row, T the sum of the counts (1-by-0 when every count is 0 or c
+%        is empty).
+%     F  1-by-1 double: one running product, 1 multiplied in turn by 1, 2, ..., c(k)
+%        for each k in order. It becomes Inf past the largest double (a count of 171,
+%        or [100 100]), which is no error.
+%
+%   Errors, checked in this order (no output is made):
+%     Needs 1 inputs and 2 outputs
+%     Inputs needs to be double type
+%     Input needs to be a full matrix
+%     Input needs to have at most 2^31-1 elements
+%     Input counts need to be between 0 and 2^31-1
+%        (a count at or below -1, NaN, Inf, or 2^31 or more)
+%     Input counts need to sum to at most 2^31-1
+%
+%   Limits: at most 2^31-1 elements and a sum of counts of at most 2^31-1.
+%
+%   Example:
+%     [L, F] = expandTally([2 0 3])      % L = [1 1 3 3 3], F = 2! * 0! * 3! = 12
+%     [L, F] = expandTally([1 3; 2 0])   % L = [1 2 2 3 3 3], F = 12
+%
+%   See also REPELEM, FACTORIAL, PERMANENT, EDGEJOIN.
+
+% Only reached when the compiled module, which takes precedence over this file, is
+% missing beside it.
+error ('expandTally: the compiled module expandTally.%s is missing beside expandTally.m', mexext);

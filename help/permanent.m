@@ -1,0 +1,42 @@
+function p = permanent (A, P)
+%PERMANENT  Sum of products over a permutation table.
+%   p = PERMANENT(A, P) sums, over the rows j of the table P, the products
+%   A(1,P(j,1)) * A(2,P(j,2)) * ... * A(n,P(j,n)). With P = perms(1:n), whose rows
+%   are every permutation of 1:n once, p is the permanent of A.
+%
+%   Inputs:
+%     A  real double n-by-n matrix (of a complex A only the real part is read).
+%     P  double table of n! rows and n columns; each entry v selects column
+%        fix(v - 1) + 1 of A, so 0.5 and 1.9 both select column 1. Every row is
+%        summed, whether or not the rows are distinct permutations. A table of more
+%        than two dimensions counts the product of its trailing dimensions as columns.
+%
+%   Output:
+%     p  1-by-1 double. Each row's product is taken in column order starting from 1,
+%        and the sum in row order starting from 0, every operation rounded by itself:
+%        the order of the rows of P can change the last bits of p. Order 0 (A 0-by-0,
+%        P 1-by-0) gives 1.
+%
+%   Errors, checked in this order (no output is made):
+%     Needs 2 inputs and 1 output
+%        (also when the result is not assigned)
+%     Input 1 and 2 need to be double type
+%     Input 1 and 2 need to be full matrices
+%     Input 1 needs to be a square matrix and needs to have the same number of rows as the number of column of the second argument
+%     Input 2 should have the same number of column as Input 1 (# of rows not checked)
+%     Input 2 should have fact(n) rows
+%     Input 2 entries need to select a column of Input 1
+%        (v - 1 outside (-1, n): 0 or less, more than n, NaN, Inf, tiny positives)
+%
+%   Limits: orders 0 to 20 pass the checks, but memory bounds n long before: the full
+%   table for n = 12 already takes 46 GB.
+%
+%   Example:
+%     p = permanent([1 2; 3 4], perms(1:2))             % 10 = 1*4 + 2*3
+%     d = permanent(ones(6) - eye(6), perms(1:6))       % 265 derangements of 6 items
+%
+%   See also PERMS, EXPANDTALLY, EDGEJOIN.
+
+% Only reached when the compiled module, which takes precedence over this file, is
+% missing beside it.
+error ('permanent: the compiled module permanent.%s is missing beside permanent.m', mexext);
