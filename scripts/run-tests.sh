@@ -13,7 +13,7 @@ for tree in "$@"; do
     summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log")
     rm -f "$log"
     if [ -z "$summary" ]; then
-        echo "$tree: no test summary (ctest exit $status)"
+        echo "$tree: not built, or no test summary (ctest exit $status)"
         failed=$((failed + 1))
         continue
     fi
