@@ -22,12 +22,12 @@ dist-linux:
 	cmake --build $(RELEASE) -j $(JOBS)
 
 dist-windows:
-	cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	cmake -S . -B $(WINDOWS) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
 	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/windows -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
 	cmake --build $(WINDOWS) -j $(JOBS)
 
 dist-macos:
-	cmake -S . -B $(MACOS) -DCMAKE_TOOLCHAIN_FILE=cmake/macos-x86_64.cmake \
+	cmake -S . -B $(MACOS) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/macos-x86_64.cmake \
 	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/macos -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
 	cmake --build $(MACOS) -j $(JOBS)
 
