@@ -31,7 +31,9 @@ dist-macos:
 	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/macos -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
 	cmake --build $(MACOS) -j $(JOBS)
 
-demo: dist
+demo:
+	@scripts/install-deps.sh octave
+	@$(MAKE) --no-print-directory dist-linux
 	octave-cli --no-gui --norc --quiet --no-history --path dist/octave examples/demo.m
 
 # A cross toolchain that cannot be installed or build leaves its tree without tests,
