@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 RELEASE := build/release
 ASAN := build/asan
 
-.PHONY: all dist demo test clean
+.PHONY: all dist demo test bench clean
 
 all: dist
 
@@ -23,6 +23,13 @@ test:
 	cmake -S . -B $(ASAN) -DMEX_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN) -j $(JOBS)
 	@scripts/run-tests.sh $(RELEASE) $(ASAN)
+
+# Speed, side by side: module, plain loops, machine limit, Octave idiom (not a test).
+bench:
+	@scripts/install-deps.sh bench
+	@$(MAKE) --no-print-directory dist
+	cmake --build $(RELEASE) -j $(JOBS) --target bench
+	bench/run.sh $(RELEASE)
 
 clean:
 	rm -rf build dist
