@@ -188,7 +188,8 @@ Workload edgejoin(int p, int nodes, int reps)
         e2[i] = node(rng), e2[i + p] = node(rng), e2[i + 2 * p] = value(rng);
     }
     std::ostringstream name;
-    name << "p = q = " << p << ", about " << p / nodes << " matches per row";
+    name << "p = q = " << p << ", about " << p / nodes << (p == nodes ? " match" : " matches")
+         << " per row";
     Workload w{"edgejoin", name.str(), {}, 2, {}, reps,
                "'edgejoin', [" + std::to_string(p) + " " + std::to_string(nodes) + "]"};
     w.inputs.push_back(doubles(p, 3, e1));
@@ -237,6 +238,13 @@ double idiom_ms(const Workload &w)
         return NAN;
     }
     return std::stod(out.substr(at + 5));
+}
+
+std::string octave_text(double ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", ms);
+    return std::isnan(ms) ? "-" : text;
 }
 
 struct Row {
@@ -338,7 +346,7 @@ int main(int argc, char **argv)
     std::ofstream dat(out + "/chart.dat");   // for gnuplot: label, then the four times
     char line[512];
     for (auto &r : rows) {
-        std::string label = r.module + "\\n" + r.name.substr(0, r.name.find(','));
+        std::string label = r.module + "\\n" + r.name.substr(0, r.name.find_first_of(",("));
         std::snprintf(line, sizeof line, "\"%s\"\t%g\t%g\t%g\t%s\n", label.c_str(),
                       r.module_ms, r.plain_ms, r.limit_ms,
                       std::isnan(r.octave_ms) ? "?" : std::to_string(r.octave_ms).c_str());
@@ -350,7 +358,7 @@ int main(int argc, char **argv)
         std::snprintf(line, sizeof line, "| `%s` | %s | %.3f | %.3f | %.3f | %.2f | %.2f | %s |\n",
                       r.module.c_str(), r.name.c_str(), r.module_ms, r.plain_ms, r.limit_ms,
                       r.plain_ms / r.module_ms, r.module_ms / r.limit_ms,
-                      std::isnan(r.octave_ms) ? "-" : std::to_string(r.octave_ms).c_str());
+                      octave_text(r.octave_ms).c_str());
         md << line;
     }
 

@@ -22,6 +22,7 @@ set ylabel "ms"
 set key top left
 set datafile missing "?"
 set xtics font ",8"
+set bmargin 4
 plot "$out/chart.dat" using 2:xtic(1) title "module", \
      "" using 3 title "plain loops -O2", \
      "" using 4 title "limit", \

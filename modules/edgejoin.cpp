@@ -26,6 +26,28 @@ static inline void put_join(const double *e1, uint64_t p, const double *e2, uint
     w[k + n] = e2[j + 2 * q];
 }
 
+// Joins row i of E1 with the rows j0 + b of E2 for each set bit b, in order, from
+// output row k on; returns the next output row.
+static inline uint64_t put_joins(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                                 uint64_t i, uint64_t j0, unsigned bits, double *e, double *w,
+                                 uint64_t n, uint64_t k)
+{
+    for (; bits != 0; bits &= bits - 1)
+        put_join(e1, p, e2, q, i, j0 + __builtin_ctz(bits), e, w, n, k++);
+    return k;
+}
+
+// The same for the E2 rows j0.. that match key, one compare each.
+static inline uint64_t put_joins_from(const double *e1, uint64_t p, const double *e2,
+                                      uint64_t q, uint64_t i, uint64_t j0, double key,
+                                      double *e, double *w, uint64_t n, uint64_t k)
+{
+    for (uint64_t j = j0; j < q; ++j)
+        if (e2[j] == key)
+            put_join(e1, p, e2, q, i, j, e, w, n, k++);
+    return k;
+}
+
 // Both passes test every pair in nested order, i then j. Vector compares are IEEE
 // equality (ordered, quiet): -0 == +0, NaN equals nothing. A count stops as soon as
 // the joins pass 2^31-1, the most rows the host can create.
@@ -73,14 +95,11 @@ static void fill_joins_sse2(const double *e1, uint64_t p, const double *e2, uint
             __m128d c1 = _mm_cmpeq_pd(_mm_loadu_pd(e2 + j + 2), kv);
             __m128d c2 = _mm_cmpeq_pd(_mm_loadu_pd(e2 + j + 4), kv);
             __m128d c3 = _mm_cmpeq_pd(_mm_loadu_pd(e2 + j + 6), kv);
-            int bits = _mm_movemask_pd(c0) | _mm_movemask_pd(c1) << 2 |
-                       _mm_movemask_pd(c2) << 4 | _mm_movemask_pd(c3) << 6;
-            for (; bits != 0; bits &= bits - 1)
-                put_join(e1, p, e2, q, i, j + __builtin_ctz(bits), e, w, n, k++);
+            unsigned bits = _mm_movemask_pd(c0) | _mm_movemask_pd(c1) << 2 |
+                            _mm_movemask_pd(c2) << 4 | _mm_movemask_pd(c3) << 6;
+            k = put_joins(e1, p, e2, q, i, j, bits, e, w, n, k);
         }
-        for (; j < q; ++j)
-            if (e2[j] == key)
-                put_join(e1, p, e2, q, i, j, e, w, n, k++);
+        k = put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
     }
 }
 
@@ -145,16 +164,13 @@ fill_joins_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, doub
             __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(c2, c3));
             if (_mm256_testz_si256(any, any))
                 continue;
-            int bits = _mm256_movemask_pd(_mm256_castsi256_pd(c0)) |
-                       _mm256_movemask_pd(_mm256_castsi256_pd(c1)) << 4 |
-                       _mm256_movemask_pd(_mm256_castsi256_pd(c2)) << 8 |
-                       _mm256_movemask_pd(_mm256_castsi256_pd(c3)) << 12;
-            for (; bits != 0; bits &= bits - 1)
-                put_join(e1, p, e2, q, i, j + __builtin_ctz(bits), e, w, n, k++);
+            unsigned bits = _mm256_movemask_pd(_mm256_castsi256_pd(c0)) |
+                            _mm256_movemask_pd(_mm256_castsi256_pd(c1)) << 4 |
+                            _mm256_movemask_pd(_mm256_castsi256_pd(c2)) << 8 |
+                            _mm256_movemask_pd(_mm256_castsi256_pd(c3)) << 12;
+            k = put_joins(e1, p, e2, q, i, j, bits, e, w, n, k);
         }
-        for (; j < q; ++j)
-            if (e2[j] == key)
-                put_join(e1, p, e2, q, i, j, e, w, n, k++);
+        k = put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
     }
 }
 
