@@ -6,7 +6,7 @@ ASAN := build/asan
 WINDOWS := build/windows
 MACOS := build/macos
 
-.PHONY: all dist dist-linux dist-windows dist-macos demo test clean
+.PHONY: all dist dist-linux dist-windows dist-macos demo test bench clean
 
 all: dist
 
@@ -49,6 +49,13 @@ test:
 	@status=0; scripts/run-tests.sh $(RELEASE) $(ASAN) $(WINDOWS) $(MACOS) || status=$$?; \
 	    WINEPREFIX=$(CURDIR)/$(WINDOWS)/wineprefix /usr/lib/wine/wineserver64 -k 2>/dev/null; \
 	    exit $$status
+
+# Speed, side by side: module, plain loops, machine limit, Octave idiom (not a test).
+bench:
+	@scripts/install-deps.sh bench
+	@$(MAKE) --no-print-directory dist
+	cmake --build $(RELEASE) -j $(JOBS) --target bench
+	bench/run.sh $(RELEASE)
 
 clean:
 	rm -rf build dist

@@ -6,46 +6,208 @@
 // nothing.
 #include <stdint.h>
 
+#include <immintrin.h>
+
+#include "cpu_features.h"
 #include "mex_api.h"
 
 enum { IN_E1, IN_E2, IN_END };
 enum { OUT_E, OUT_W, OUT_END };
 
-// Number of matching pairs, or -1 once it passes 2^31-1, the most rows the host
-// can create.
-static int64_t count_joins(const double *second1, uint64_t p, const double *first2,
-                           uint64_t q)
+// Writes row k of E and W from row i of E1 and row j of E2.
+static inline void put_join(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                            uint64_t i, uint64_t j, double *e, double *w, uint64_t n,
+                            uint64_t k)
+{
+    e[k] = e1[i];
+    e[k + n] = e2[j + q];
+    e[k + 2 * n] = 0.0;
+    w[k] = e1[i + 2 * p];
+    w[k + n] = e2[j + 2 * q];
+}
+
+// Joins row i of E1 with the rows j0 + b of E2 for each set bit b, in order, from
+// output row k on; returns the next output row.
+static inline uint64_t put_joins(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                                 uint64_t i, uint64_t j0, unsigned bits, double *e, double *w,
+                                 uint64_t n, uint64_t k)
+{
+    for (; bits != 0; bits &= bits - 1)
+        put_join(e1, p, e2, q, i, j0 + __builtin_ctz(bits), e, w, n, k++);
+    return k;
+}
+
+// The same for the E2 rows j0.. that match key, one compare each.
+static inline uint64_t put_joins_from(const double *e1, uint64_t p, const double *e2,
+                                      uint64_t q, uint64_t i, uint64_t j0, double key,
+                                      double *e, double *w, uint64_t n, uint64_t k)
+{
+    for (uint64_t j = j0; j < q; ++j)
+        if (e2[j] == key)
+            put_join(e1, p, e2, q, i, j, e, w, n, k++);
+    return k;
+}
+
+// Both passes test every pair in nested order, i then j. Vector compares are IEEE
+// equality (ordered, quiet): -0 == +0, NaN equals nothing. A count stops as soon as
+// the joins pass 2^31-1, the most rows the host can create.
+
+// Matches of one key among first2[0..q), two nodes per compare.
+static int64_t count_key(double key, const double *first2, uint64_t q)
+{
+    const __m128d k = _mm_set1_pd(key);
+    __m128i m0 = _mm_setzero_si128(), m1 = _mm_setzero_si128();
+    uint64_t j = 0;
+    for (; j + 4 <= q; j += 4) {
+        m0 = _mm_sub_epi64(m0, _mm_castpd_si128(_mm_cmpeq_pd(_mm_loadu_pd(first2 + j), k)));
+        m1 = _mm_sub_epi64(m1, _mm_castpd_si128(_mm_cmpeq_pd(_mm_loadu_pd(first2 + j + 2), k)));
+    }
+    m0 = _mm_add_epi64(m0, m1);
+    int64_t matches = _mm_cvtsi128_si64(m0) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(m0, m0));
+    for (; j < q; ++j)
+        matches += first2[j] == key;
+    return matches;
+}
+
+static int64_t count_joins_sse2(const double *second1, uint64_t p, const double *first2,
+                                uint64_t q)
 {
     int64_t joins = 0;
     for (uint64_t i = 0; i < p; ++i) {
-        const double key = second1[i];
-        int64_t matches = 0;
-        for (uint64_t j = 0; j < q; ++j)
-            matches += first2[j] == key;
-        joins += matches;
+        joins += count_key(second1[i], first2, q);
         if (joins > INT32_MAX)
             return -1;
     }
     return joins;
 }
 
-static void fill_joins(const double *e1, uint64_t p, const double *e2, uint64_t q,
-                       double *e, double *w, uint64_t n)
+// Row by row, eight E2 nodes per step; a step without any match costs one branch.
+static void fill_joins_sse2(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                            double *e, double *w, uint64_t n)
 {
     uint64_t k = 0;
     for (uint64_t i = 0; i < p; ++i) {
         const double key = e1[i + p];
-        for (uint64_t j = 0; j < q; ++j) {
-            if (e2[j] == key) {
-                e[k] = e1[i];
-                e[k + n] = e2[j + q];
-                e[k + 2 * n] = 0.0;
-                w[k] = e1[i + 2 * p];
-                w[k + n] = e2[j + 2 * q];
-                ++k;
-            }
+        const __m128d kv = _mm_set1_pd(key);
+        uint64_t j = 0;
+        for (; j + 8 <= q; j += 8) {
+            __m128d c0 = _mm_cmpeq_pd(_mm_loadu_pd(e2 + j), kv);
+            __m128d c1 = _mm_cmpeq_pd(_mm_loadu_pd(e2 + j + 2), kv);
+            __m128d c2 = _mm_cmpeq_pd(_mm_loadu_pd(e2 + j + 4), kv);
+            __m128d c3 = _mm_cmpeq_pd(_mm_loadu_pd(e2 + j + 6), kv);
+            unsigned bits = _mm_movemask_pd(c0) | _mm_movemask_pd(c1) << 2 |
+                            _mm_movemask_pd(c2) << 4 | _mm_movemask_pd(c3) << 6;
+            k = put_joins(e1, p, e2, q, i, j, bits, e, w, n, k);
         }
+        k = put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
     }
+}
+
+#if MEX_AVX2
+
+__attribute__((target("avx2"))) static inline __m256i
+equal4(const double *nodes, __m256d key)
+{
+    return _mm256_castpd_si256(_mm256_cmp_pd(_mm256_loadu_pd(nodes), key, _CMP_EQ_OQ));
+}
+
+// Four E1 keys per sweep over E2, four nodes per compare: each loaded node vector
+// serves four keys.
+__attribute__((target("avx2"))) static int64_t
+count_joins_avx2(const double *second1, uint64_t p, const double *first2, uint64_t q)
+{
+    int64_t joins = 0;
+    uint64_t i = 0;
+    for (; i + 4 <= p; i += 4) {
+        const __m256d k0 = _mm256_set1_pd(second1[i]), k1 = _mm256_set1_pd(second1[i + 1]);
+        const __m256d k2 = _mm256_set1_pd(second1[i + 2]), k3 = _mm256_set1_pd(second1[i + 3]);
+        __m256i m0 = _mm256_setzero_si256(), m1 = m0, m2 = m0, m3 = m0;
+        uint64_t j = 0;
+        for (; j + 4 <= q; j += 4) {
+            __m256d v = _mm256_loadu_pd(first2 + j);
+            m0 = _mm256_sub_epi64(m0, _mm256_castpd_si256(_mm256_cmp_pd(v, k0, _CMP_EQ_OQ)));
+            m1 = _mm256_sub_epi64(m1, _mm256_castpd_si256(_mm256_cmp_pd(v, k1, _CMP_EQ_OQ)));
+            m2 = _mm256_sub_epi64(m2, _mm256_castpd_si256(_mm256_cmp_pd(v, k2, _CMP_EQ_OQ)));
+            m3 = _mm256_sub_epi64(m3, _mm256_castpd_si256(_mm256_cmp_pd(v, k3, _CMP_EQ_OQ)));
+        }
+        __m256i m = _mm256_add_epi64(_mm256_add_epi64(m0, m1), _mm256_add_epi64(m2, m3));
+        __m128i h = _mm_add_epi64(_mm256_castsi256_si128(m), _mm256_extracti128_si256(m, 1));
+        joins += _mm_cvtsi128_si64(h) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(h, h));
+        for (; j < q; ++j)
+            joins += (first2[j] == second1[i]) + (first2[j] == second1[i + 1]) +
+                     (first2[j] == second1[i + 2]) + (first2[j] == second1[i + 3]);
+        if (joins > INT32_MAX)
+            return -1;
+    }
+    for (; i < p; ++i) {
+        joins += count_key(second1[i], first2, q);
+        if (joins > INT32_MAX)
+            return -1;
+    }
+    return joins;
+}
+
+// Row by row, sixteen E2 nodes per step: the four compare masks are ORed as integers
+// and tested once, so a step without any match costs one branch.
+__attribute__((target("avx2"))) static void
+fill_joins_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, double *e,
+                double *w, uint64_t n)
+{
+    uint64_t k = 0;
+    for (uint64_t i = 0; i < p; ++i) {
+        const double key = e1[i + p];
+        const __m256d kv = _mm256_set1_pd(key);
+        uint64_t j = 0;
+        for (; j + 16 <= q; j += 16) {
+            __m256i c0 = equal4(e2 + j, kv), c1 = equal4(e2 + j + 4, kv);
+            __m256i c2 = equal4(e2 + j + 8, kv), c3 = equal4(e2 + j + 12, kv);
+            __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(c2, c3));
+            if (_mm256_testz_si256(any, any))
+                continue;
+            unsigned bits = _mm256_movemask_pd(_mm256_castsi256_pd(c0)) |
+                            _mm256_movemask_pd(_mm256_castsi256_pd(c1)) << 4 |
+                            _mm256_movemask_pd(_mm256_castsi256_pd(c2)) << 8 |
+                            _mm256_movemask_pd(_mm256_castsi256_pd(c3)) << 12;
+            k = put_joins(e1, p, e2, q, i, j, bits, e, w, n, k);
+        }
+        k = put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
+    }
+}
+
+#endif
+
+// The AVX2 passes serve jobs large enough that the feature test costs little beside
+// them.
+static bool use_avx2(uint64_t p, uint64_t q)
+{
+#if MEX_AVX2
+    return (double)p * (double)q >= 65536.0 && cpu_has_avx2();
+#else
+    (void)p, (void)q;
+    return false;
+#endif
+}
+
+static int64_t count_joins(bool avx2, const double *second1, uint64_t p,
+                           const double *first2, uint64_t q)
+{
+#if MEX_AVX2
+    if (avx2)
+        return count_joins_avx2(second1, p, first2, q);
+#endif
+    (void)avx2;
+    return count_joins_sse2(second1, p, first2, q);
+}
+
+static void fill_joins(bool avx2, const double *e1, uint64_t p, const double *e2,
+                       uint64_t q, double *e, double *w, uint64_t n)
+{
+#if MEX_AVX2
+    if (avx2)
+        return fill_joins_avx2(e1, p, e2, q, e, w, n);
+#endif
+    (void)avx2;
+    fill_joins_sse2(e1, p, e2, q, e, w, n);
 }
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
@@ -69,7 +231,8 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     uint64_t q = mxGetM(E2);
     const double *e1 = mxGetPr(E1);
     const double *e2 = mxGetPr(E2);
-    int64_t joins = count_joins(e1 + p, p, e2, q);
+    const bool avx2 = use_avx2(p, q);
+    int64_t joins = count_joins(avx2, e1 + p, p, e2, q);
     if (joins < 0)
         mexErrMsgTxt("Inputs need to give at most 2^31-1 joined edges");
 
@@ -80,5 +243,5 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     double *w = mxGetPr(plhs[OUT_W]);
 
     // Do the job
-    fill_joins(e1, p, e2, q, e, w, (uint64_t)joins);
+    fill_joins(avx2, e1, p, e2, q, e, w, (uint64_t)joins);
 }

@@ -5,18 +5,19 @@
 // factorials, one running product multiplied by 1, 2, ..., c(k) for k in order.
 #include <stdint.h>
 
+#include <immintrin.h>
+
 #include "mex_api.h"
 
 enum { IN_C, IN_END };
 enum { OUT_L, OUT_F, OUT_END };
 
 // Sum of the counts, or -1 when a count lies outside 0..2^31-1 (NaN and infinities
-// included) and -2 when the sum does. Each element's range is known before it is
-// converted.
-static int64_t total_count(const double *c, int64_t n)
+// included) and -2 when the sum does, whichever comes first. Each element's range is
+// known before it is converted.
+static int64_t total_count_plain(const double *c, int64_t k0, int64_t n, int64_t total)
 {
-    int64_t total = 0;
-    for (int64_t k = 0; k < n; ++k) {
+    for (int64_t k = k0; k < n; ++k) {
         if (!(c[k] > -1.0 && c[k] < 2147483648.0))
             return -1;
         total += (int32_t)c[k];
@@ -26,21 +27,74 @@ static int64_t total_count(const double *c, int64_t n)
     return total;
 }
 
-// Writes c(k) copies of k for each k in order, and multiplies *f by 1..c(k).
-static void expand(const double *c, int64_t n, double *list, double *f)
+// The same, two counts per instruction. Truncation gives a negative 32-bit value
+// exactly for the counts out of range (the processor's "indefinite" 0x80000000 for
+// NaN, infinities and anything too large), so one OR over a block tells whether it
+// holds a bad count; a block with a bad count or an excessive sum is gone over again
+// one count at a time, to find which came first.
+static int64_t total_count(const double *c, int64_t n)
 {
-    double product = *f;
-    int64_t w = 0;
-    for (int64_t k = 0; k < n; ++k) {
-        int32_t count = (int32_t)c[k];
-        double position = (double)(k + 1);
-        for (int32_t l = 0; l < count; ++l)
-            list[w + l] = position;
-        if (count > 0)
-            w += count;
-        // Multiplying by 1, or multiplying Inf, leaves the product unchanged.
+    const int64_t block = 4096;
+    int64_t total = 0;
+    int64_t k = 0;
+    for (; n - k >= block; k += block) {
+        __m128i sign = _mm_setzero_si128();
+        __m128i sums = _mm_setzero_si128();
+        const __m128i zero = _mm_setzero_si128();
+        for (int64_t i = k; i < k + block; i += 4) {
+            __m128i t0 = _mm_cvttpd_epi32(_mm_loadu_pd(c + i));
+            __m128i t1 = _mm_cvttpd_epi32(_mm_loadu_pd(c + i + 2));
+            __m128i t = _mm_unpacklo_epi64(t0, t1);
+            sign = _mm_or_si128(sign, t);
+            sums = _mm_add_epi64(sums, _mm_unpacklo_epi32(t, zero));
+            sums = _mm_add_epi64(sums, _mm_unpackhi_epi32(t, zero));
+        }
+        int64_t s = _mm_cvtsi128_si64(sums) + _mm_cvtsi128_si64(_mm_unpackhi_epi64(sums, sums));
+        if (_mm_movemask_ps(_mm_castsi128_ps(sign)) != 0 || total + s > INT32_MAX)
+            return total_count_plain(c, k, n, total);
+        total += s;
+    }
+    return total_count_plain(c, k, n, total);
+}
+
+// Multiplies the running product by 2..count; 1 changes nothing, nor does anything
+// change Inf, so neither is multiplied.
+static inline double times_factorial(double product, int32_t count)
+{
+    if (product != __builtin_inf())   // tested first: counts are unpredictable
         for (int32_t l = 2; l <= count && product != __builtin_inf(); ++l)
             product = product * (double)l;
+    return product;
+}
+
+// Writes c(k) copies of k for each k in order, and multiplies *f by 1..c(k). Counts of
+// 4 or less take one pair of stores of 4 copies whatever the count, so that random
+// small counts cause no mispredicted branches: the copies past the count are
+// overwritten by the next positions, and near the end of L exact stores take over.
+static void expand(const double *c, int64_t n, double *list, int64_t total, double *f)
+{
+    double product = *f;
+    double position = 1.0;
+    int64_t w = 0;
+    for (int64_t k = 0; k < n; ++k, position += 1.0) {
+        int32_t count = (int32_t)c[k];
+        __m128d v = _mm_set1_pd(position);
+        if (count <= 4 && total - w >= 4) {
+            _mm_storeu_pd(list + w, v);
+            _mm_storeu_pd(list + w + 2, v);
+        } else if (count > 4) {
+            for (int32_t l = 0; l < count - 4; l += 4) {
+                _mm_storeu_pd(list + w + l, v);
+                _mm_storeu_pd(list + w + l + 2, v);
+            }
+            _mm_storeu_pd(list + w + count - 4, v);
+            _mm_storeu_pd(list + w + count - 2, v);
+        } else {
+            for (int32_t l = 0; l < count; ++l)
+                list[w + l] = position;
+        }
+        w += count;
+        product = times_factorial(product, count);
     }
     *f = product;
 }
@@ -76,5 +130,5 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     *f = 1.0;
 
     // Do the job
-    expand(c, n, list, f);
+    expand(c, n, list, total, f);
 }

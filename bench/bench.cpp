@@ -1,0 +1,396 @@
+// `make bench`: each module, loaded through the stand-in host, against its plain loops
+// built with -O2, against this machine's limit for the same work, and against the
+// idiom an Octave user would write instead. Runs are interleaved and medians kept, as
+// the machine is shared.
+//
+//   bench MODULE_DIR PLAIN_DIR OCTAVE_DIR OUT_DIR
+//
+// Writes OUT_DIR/bench.csv, crossover.csv, table.md and chart.dat.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <immintrin.h>
+#include <iostream>
+#include <memory>
+#include <numeric>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "loader.h"
+
+namespace {
+
+using standin::Array;
+using Clock = std::chrono::steady_clock;
+
+double ms_since(Clock::time_point t0)
+{
+    return std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    size_t m = v.size() / 2;
+    return v.size() % 2 ? v[m] : (v[m - 1] + v[m]) / 2;
+}
+
+// ---- The limits: the least work the same job needs on this machine ----
+
+// Every table entry loaded once, 32 bytes per load.
+__attribute__((target("avx2"))) double read_all(const double *x, uint64_t count)
+{
+    __m256i a0 = _mm256_setzero_si256(), a1 = a0, a2 = a0, a3 = a0;
+    uint64_t i = 0;
+    for (; i + 16 <= count; i += 16) {
+        a0 = _mm256_or_si256(a0, _mm256_loadu_si256((const __m256i *)(x + i)));
+        a1 = _mm256_or_si256(a1, _mm256_loadu_si256((const __m256i *)(x + i + 4)));
+        a2 = _mm256_or_si256(a2, _mm256_loadu_si256((const __m256i *)(x + i + 8)));
+        a3 = _mm256_or_si256(a3, _mm256_loadu_si256((const __m256i *)(x + i + 12)));
+    }
+    __m256i a = _mm256_or_si256(_mm256_or_si256(a0, a1), _mm256_or_si256(a2, a3));
+    uint64_t r = _mm256_extract_epi64(a, 0) | _mm256_extract_epi64(a, 3);
+    for (; i < count; ++i)
+        r |= (uint64_t)x[i];
+    return (double)r;
+}
+
+// One dependent addition per table row.
+double add_chain(double x, uint64_t rows)
+{
+    double s = 0.0;
+    for (uint64_t j = 0; j < rows; ++j)
+        s = x + s;
+    return s;
+}
+
+// L created through the host and filled with 32-byte stores.
+__attribute__((target("avx2"))) void create_and_fill(int total)
+{
+    Array l(mxCreateDoubleMatrix_700(1, total, mxREAL));
+    double *x = mxGetPr(l.get());
+    __m256d v = _mm256_set1_pd(1.0);
+    int i = 0;
+    for (; i + 4 <= total; i += 4)
+        _mm256_storeu_pd(x + i, v);
+    for (; i < total; ++i)
+        x[i] = 1.0;
+}
+
+// p times q comparisons counted, four keys by four nodes per step.
+__attribute__((target("avx2"))) int64_t count_pairs(const double *keys, uint64_t p,
+                                                    const double *nodes, uint64_t q)
+{
+    __m256i m0 = _mm256_setzero_si256(), m1 = m0, m2 = m0, m3 = m0;
+    for (uint64_t i = 0; i + 4 <= p; i += 4) {
+        __m256d k0 = _mm256_set1_pd(keys[i]), k1 = _mm256_set1_pd(keys[i + 1]);
+        __m256d k2 = _mm256_set1_pd(keys[i + 2]), k3 = _mm256_set1_pd(keys[i + 3]);
+        for (uint64_t j = 0; j + 4 <= q; j += 4) {
+            __m256d v = _mm256_loadu_pd(nodes + j);
+            m0 = _mm256_sub_epi64(m0, _mm256_castpd_si256(_mm256_cmp_pd(v, k0, _CMP_EQ_OQ)));
+            m1 = _mm256_sub_epi64(m1, _mm256_castpd_si256(_mm256_cmp_pd(v, k1, _CMP_EQ_OQ)));
+            m2 = _mm256_sub_epi64(m2, _mm256_castpd_si256(_mm256_cmp_pd(v, k2, _CMP_EQ_OQ)));
+            m3 = _mm256_sub_epi64(m3, _mm256_castpd_si256(_mm256_cmp_pd(v, k3, _CMP_EQ_OQ)));
+        }
+    }
+    __m256i m = _mm256_add_epi64(_mm256_add_epi64(m0, m1), _mm256_add_epi64(m2, m3));
+    return _mm256_extract_epi64(m, 0) + _mm256_extract_epi64(m, 1) +
+           _mm256_extract_epi64(m, 2) + _mm256_extract_epi64(m, 3);
+}
+
+volatile double sink;
+
+// ---- Workloads ----
+
+struct Workload {
+    std::string module, name;
+    std::vector<Array> inputs;
+    int nlhs;
+    std::vector<std::function<void()>> limits;   // the limit is the slowest of these
+    int reps;
+    std::string idiom;   // arguments of bench_idiom, or "" where Octave is not timed
+};
+
+Array doubles(size_t m, size_t n, std::vector<double> v)
+{
+    return standin::doubles({m, n}, v);
+}
+
+// Every permutation of 1..n, one per row, in lexicographic order.
+Array permutation_table(int n, uint64_t *rows)
+{
+    uint64_t m = 1;
+    for (int k = 2; k <= n; ++k)
+        m *= k;
+    *rows = m;
+    Array t = standin::create(standin::Class::Double, {m, (size_t)n});
+    double *x = static_cast<double *>(standin::real_data(t.get()));
+    std::vector<int> perm(n);
+    std::iota(perm.begin(), perm.end(), 1);
+    uint64_t j = 0;
+    do {
+        for (int k = 0; k < n; ++k)
+            x[j + k * m] = perm[k];
+        ++j;
+    } while (std::next_permutation(perm.begin(), perm.end()));
+    return t;
+}
+
+Workload permanent(int n, int reps, bool octave)
+{
+    std::mt19937_64 rng(n);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::vector<double> a(n * n);
+    for (double &x : a)
+        x = unit(rng);
+    uint64_t rows;
+    Workload w{"permanent", "n = " + std::to_string(n) + ", full table", {}, 1, {}, reps,
+               octave ? "'permanent', " + std::to_string(n) : ""};
+    w.inputs.push_back(doubles(n, n, a));
+    w.inputs.push_back(permutation_table(n, &rows));
+    const double *p = static_cast<const double *>(standin::real_data(w.inputs[1].get()));
+    w.limits.push_back([p, rows, n] { sink = read_all(p, rows * n); });
+    w.limits.push_back([rows] { sink = add_chain(sink, rows); });
+    return w;
+}
+
+Workload expand_tally(int n, int top, int reps)
+{
+    std::mt19937_64 rng(top);
+    std::uniform_int_distribution<int> count(0, top);
+    std::vector<double> c(n);
+    int total = 0;
+    for (double &x : c)
+        total += (int)(x = count(rng));
+    std::ostringstream name;
+    name << n << " counts in 0.." << top << " (T = " << total << ")";
+    Workload w{"expandTally", name.str(), {}, 2, {}, reps,
+               "'expandTally', [" + std::to_string(n) + " " + std::to_string(top) + "]"};
+    w.inputs.push_back(doubles(1, n, c));
+    w.limits.push_back([total] { create_and_fill(total); });
+    return w;
+}
+
+Workload edgejoin(int p, int nodes, int reps)
+{
+    std::mt19937_64 rng(p + nodes);
+    std::uniform_int_distribution<int> node(1, nodes);
+    std::normal_distribution<double> value;
+    std::vector<double> e1(3 * p), e2(3 * p);
+    for (int i = 0; i < p; ++i) {
+        e1[i] = node(rng), e1[i + p] = node(rng), e1[i + 2 * p] = value(rng);
+        e2[i] = node(rng), e2[i + p] = node(rng), e2[i + 2 * p] = value(rng);
+    }
+    std::ostringstream name;
+    name << "p = q = " << p << ", about " << p / nodes << (p == nodes ? " match" : " matches")
+         << " per row";
+    Workload w{"edgejoin", name.str(), {}, 2, {}, reps,
+               "'edgejoin', [" + std::to_string(p) + " " + std::to_string(nodes) + "]"};
+    w.inputs.push_back(doubles(p, 3, e1));
+    w.inputs.push_back(doubles(p, 3, e2));
+    const double *keys = static_cast<const double *>(standin::real_data(w.inputs[0].get())) + p;
+    const double *first = static_cast<const double *>(standin::real_data(w.inputs[1].get()));
+    w.limits.push_back([=] { sink = (double)(count_pairs(keys, p, first, p) +
+                                             count_pairs(keys, p, first, p)); });
+    return w;
+}
+
+// ---- Running ----
+
+std::string octave_cli;   // empty when Octave is not installed
+std::string bench_dir;
+
+std::string run(const std::string &command)
+{
+    std::string out;
+    FILE *f = popen(command.c_str(), "r");
+    if (!f)
+        return out;
+    char buf[4096];
+    size_t got;
+    while ((got = fread(buf, 1, sizeof buf, f)) > 0)
+        out.append(buf, got);
+    pclose(f);
+    return out;
+}
+
+std::string octave(const std::string &paths, const std::string &eval)
+{
+    return run(octave_cli + " --no-gui --norc --quiet --no-history " + paths + " --eval \"" +
+               eval + "\" 2>&1");
+}
+
+double idiom_ms(const Workload &w)
+{
+    if (octave_cli.empty() || w.idiom.empty())
+        return NAN;
+    std::string out = octave("--path " + bench_dir + "/octave",
+                             "bench_idiom (" + w.idiom + ", " + std::to_string(std::min(w.reps, 5)) + ")");
+    size_t at = out.rfind("ms = ");
+    if (at == std::string::npos) {
+        std::cerr << "octave: " << out;
+        return NAN;
+    }
+    return std::stod(out.substr(at + 5));
+}
+
+std::string octave_text(double ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", ms);
+    return std::isnan(ms) ? "-" : text;
+}
+
+struct Row {
+    std::string module, name;
+    double module_ms, plain_ms, limit_ms, octave_ms;
+};
+
+Row measure(Workload &w, const standin::Module &fast, const standin::Module &plain)
+{
+    std::vector<const mxArray *> in;
+    for (auto &a : w.inputs)
+        in.push_back(a.get());
+    // The two builds agree before they are timed.
+    {
+        standin::Result a = standin::call(fast, w.nlhs, in);
+        standin::Result b = standin::call(plain, w.nlhs, in);
+        if (a.failed || b.failed || standin::values(a.outputs[0].get()) !=
+                                        standin::values(b.outputs[0].get())) {
+            std::cerr << w.module << ", " << w.name << ": results differ\n";
+            std::exit(1);
+        }
+    }
+    std::vector<double> tf, tp;
+    std::vector<std::vector<double>> tl(w.limits.size());
+    for (int r = 0; r < w.reps; ++r) {
+        // Rotate the order, so that no kind always runs right after another.
+        for (int s = 0; s < 3; ++s) {
+            Clock::time_point t0 = Clock::now();
+            switch ((r + s) % 3) {
+            case 0:
+                standin::call(fast, w.nlhs, in);
+                tf.push_back(ms_since(t0));
+                break;
+            case 1:
+                standin::call(plain, w.nlhs, in);
+                tp.push_back(ms_since(t0));
+                break;
+            case 2:
+                for (size_t l = 0; l < w.limits.size(); ++l) {
+                    t0 = Clock::now();
+                    w.limits[l]();
+                    tl[l].push_back(ms_since(t0));
+                }
+                break;
+            }
+        }
+    }
+    double limit = 0;
+    for (auto &t : tl)
+        limit = std::max(limit, median(t));
+    Row row{w.module, w.name, median(tf), median(tp), limit, idiom_ms(w)};
+    std::printf("%-12s %-44s %10.3f %10.3f %10.3f %8.2f %8.2f %10.3f\n", row.module.c_str(),
+                row.name.c_str(), row.module_ms, row.plain_ms, row.limit_ms,
+                row.plain_ms / row.module_ms, row.module_ms / row.limit_ms, row.octave_ms);
+    std::fflush(stdout);
+    return row;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc != 5) {
+        std::cerr << "usage: bench MODULE_DIR PLAIN_DIR OCTAVE_DIR OUT_DIR\n";
+        return 2;
+    }
+    std::string module_dir = argv[1], plain_dir = argv[2], octave_dir = argv[3], out = argv[4];
+    bench_dir = BENCH_DIR;
+    if (!run("command -v octave-cli").empty())
+        octave_cli = "octave-cli";
+    standin::recycle_outputs(true);
+
+    std::printf("%-12s %-44s %10s %10s %10s %8s %8s %10s\n", "module", "workload",
+                "module ms", "plain ms", "limit ms", "speedup", "/limit", "octave ms");
+    std::vector<Row> rows;
+    auto bench = [&](const std::string &name, std::vector<std::function<Workload()>> make) {
+        standin::Module fast(module_dir + "/" + name + ".mexa64");
+        standin::Module plain(plain_dir + "/" + name + ".mexa64");
+        for (auto &m : make) {
+            Workload w = m();   // one workload's inputs alive at a time
+            rows.push_back(measure(w, fast, plain));
+        }
+    };
+    bench("permanent", {[] { return permanent(8, 41, true); },
+                        [] { return permanent(10, 7, true); },
+                        // Octave's idiom would need about 14 GB here.
+                        [] { return permanent(11, 3, false); }});
+    bench("expandTally", {[] { return expand_tally(100000, 200, 21); },
+                          [] { return expand_tally(2000000, 3, 21); }});
+    bench("edgejoin", {[] { return edgejoin(20000, 20000, 7); },
+                       [] { return edgejoin(20000, 400, 7); },
+                       [] { return edgejoin(100000, 100000, 3); }});
+
+    std::ofstream csv(out + "/bench.csv");
+    csv << "module,workload,module_ms,plain_ms,limit_ms,speedup,time_over_limit,octave_ms\n";
+    std::ofstream md(out + "/table.md");
+    md << "| module | workload | module ms | plain -O2 ms | limit ms | speedup | time / limit "
+          "| Octave idiom ms |\n|---|---|--:|--:|--:|--:|--:|--:|\n";
+    std::ofstream dat(out + "/chart.dat");   // for gnuplot: label, then the four times
+    char line[512];
+    for (auto &r : rows) {
+        std::string label = r.module + "\\n" + r.name.substr(0, r.name.find_first_of(",("));
+        std::snprintf(line, sizeof line, "\"%s\"\t%g\t%g\t%g\t%s\n", label.c_str(),
+                      r.module_ms, r.plain_ms, r.limit_ms,
+                      std::isnan(r.octave_ms) ? "?" : std::to_string(r.octave_ms).c_str());
+        dat << line;
+        std::snprintf(line, sizeof line, "%s,\"%s\",%.4f,%.4f,%.4f,%.3f,%.3f,%.4f\n",
+                      r.module.c_str(), r.name.c_str(), r.module_ms, r.plain_ms, r.limit_ms,
+                      r.plain_ms / r.module_ms, r.module_ms / r.limit_ms, r.octave_ms);
+        csv << line;
+        std::snprintf(line, sizeof line, "| `%s` | %s | %.3f | %.3f | %.3f | %.2f | %.2f | %s |\n",
+                      r.module.c_str(), r.name.c_str(), r.module_ms, r.plain_ms, r.limit_ms,
+                      r.plain_ms / r.module_ms, r.module_ms / r.limit_ms,
+                      octave_text(r.octave_ms).c_str());
+        md << line;
+    }
+
+    // Where a sort-based join in Octave overtakes edgejoin, both called from Octave.
+    if (!octave_cli.empty()) {
+        std::string got = octave("--path " + bench_dir + "/octave --path " + octave_dir,
+                                 "bench_crossover ([250 500 1000 2000 3000 4000 6000 8000 "
+                                 "12000 16000], 5)");
+        std::ofstream cross(out + "/crossover.csv");
+        cross << "size,edgejoin_ms,sorted_ms\n";
+        std::istringstream lines(got);
+        int size, beyond = 0;
+        double a, b;
+        std::string l;
+        md << "\nedgejoin and a sort-based join, both in Octave (p = q, about one match per "
+              "row):\n\n| p = q | edgejoin ms | sorted join ms |\n|--:|--:|--:|\n";
+        while (std::getline(lines, l)) {
+            if (std::sscanf(l.c_str(), "%d %lf %lf", &size, &a, &b) != 3) {
+                std::cerr << "octave: " << l << "\n";
+                continue;
+            }
+            cross << size << "," << a << "," << b << "\n";
+            std::snprintf(line, sizeof line, "| %d | %.3f | %.3f |\n", size, a, b);
+            md << line;
+            if (b < a && !beyond)
+                beyond = size;
+        }
+        if (beyond)
+            std::printf("\nA sort-based join in Octave beats edgejoin from p = q = %d on.\n",
+                        beyond);
+        md << "\nA sort-based join in Octave beats edgejoin from p = q = " << beyond
+           << " on (0: not within these sizes).\n";
+    }
+    return 0;
+}

@@ -1,0 +1,47 @@
+#!/bin/sh
+# Runs the benchmarks of a built release tree, draws the chart and puts the table and
+# chart into README.md with the machine they came from.
+#   bench/run.sh build/release
+set -eu
+tree=$1
+out=bench/results
+mkdir -p "$out"
+"$tree/bench/bench" dist/linux "$tree/bench/plain" dist/octave "$out"
+
+model=$(lscpu | sed -n 's/^Model name: *//p')
+cores=$(nproc)
+gnuplot <<GP
+set terminal pngcairo size 1200,600 font ",10"
+set output "$out/chart.png"
+set title "Median time per call, log scale ($model, $cores cores)"
+set style data histograms
+set style histogram clustered gap 1
+set style fill solid 0.8 border -1
+set logscale y
+set ylabel "ms"
+set key top left
+set datafile missing "?"
+set xtics font ",8"
+set bmargin 4
+plot "$out/chart.dat" using 2:xtic(1) title "module", \
+     "" using 3 title "plain loops -O2", \
+     "" using 4 title "limit", \
+     "" using 5 title "Octave idiom"
+GP
+
+# README: the part between the two markers is replaced.
+section=$(mktemp)
+{
+    echo "Measured by \`make bench\` on $model ($cores cores, shared with other work), $(date -u +%Y-%m-%d):"
+    echo
+    cat "$out/table.md"
+    echo
+    echo "![bench chart](bench/results/chart.png)"
+} >"$section"
+awk -v f="$section" '
+    /<!-- bench begin -->/ { print; while ((getline l < f) > 0) print l; skip = 1; next }
+    /<!-- bench end -->/ { skip = 0 }
+    !skip' README.md >README.md.new
+mv README.md.new README.md
+rm -f "$section"
+echo "Wrote $out/bench.csv, $out/chart.png and the table in README.md"

@@ -1,0 +1,36 @@
+/* Run-time test for the AVX2 paths of the modules, made with the cpuid and xgetbv
+ * instructions themselves: no runtime library is needed, so it works alike in every
+ * build. MEX_NO_AVX2 compiles the AVX2 paths out (used by the tests, to compare the
+ * two paths of the same source). */
+#ifndef CPU_FEATURES_H
+#define CPU_FEATURES_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#if !defined(MEX_NO_AVX2)
+#define MEX_AVX2 1
+
+/* Whether the processor has AVX2 and the operating system saves its registers.
+ * Each cpuid can cost microseconds under a hypervisor, so the modules ask only
+ * for jobs large enough to hide that. */
+static inline bool cpu_has_avx2(void)
+{
+    uint32_t a, b, c, d;
+    __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(1), "c"(0));
+    const uint32_t osxsave_avx = (1u << 27) | (1u << 28);
+    if ((c & osxsave_avx) != osxsave_avx)
+        return false;
+    uint32_t xcr0, xcr0_high;
+    __asm__ __volatile__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
+    if ((xcr0 & 6) != 6) /* SSE and AVX register state */
+        return false;
+    __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(7), "c"(0));
+    return (b & (1u << 5)) != 0;
+}
+
+#endif
+
+#endif /* CPU_FEATURES_H */

@@ -1,0 +1,132 @@
+// The AVX2 paths against the same sources built without them (MEX_NO_AVX2), on inputs
+// large enough that the delivered modules take those paths on a processor that has
+// AVX2, and with the awkward values in the places the vector code treats specially.
+#include <cmath>
+#include <random>
+
+#include "module_test.h"
+
+namespace {
+
+const standin::Module &baseline(const std::string &name)
+{
+    static std::map<std::string, std::unique_ptr<standin::Module>> loaded;
+    auto &m = loaded[name];
+    if (!m)
+        m = std::make_unique<standin::Module>(std::string(BASELINE_DIR) + "/" + name +
+                                              MODULE_SUFFIX);
+    return *m;
+}
+
+// Both builds give the same error, or outputs equal bit for bit (any NaN equal to
+// any NaN where sums are compared: which operand's NaN survives is not fixed).
+void expect_same(const std::string &name, int nlhs, std::vector<const mxArray *> in,
+                 bool any_nan, const std::string &what)
+{
+    standin::Result fast = call(name, nlhs, in);
+    standin::Result base = standin::call(baseline(name), nlhs, in);
+    ASSERT_EQ(fast.failed, base.failed) << what << ": " << fast.error << base.error;
+    EXPECT_EQ(fast.error, base.error) << what;
+    for (size_t o = 0; o < fast.outputs.size(); ++o) {
+        EXPECT_EQ(standin::dims(fast.outputs[o].get()), standin::dims(base.outputs[o].get()));
+        std::vector<double> a = standin::values(fast.outputs[o].get());
+        std::vector<double> b = standin::values(base.outputs[o].get());
+        ASSERT_EQ(a.size(), b.size()) << what;
+        size_t differ = 0;
+        for (size_t i = 0; i < a.size(); ++i)
+            differ += !(bits(a[i]) == bits(b[i]) || (any_nan && std::isnan(a[i]) && std::isnan(b[i])));
+        EXPECT_EQ(differ, 0u) << what << ", output " << o + 1;
+    }
+}
+
+TEST(Paths, PermanentOnRandomTables)
+{
+    std::mt19937_64 rng(11);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    std::uniform_int_distribution<int> scale(-30, 30);
+    // n = 8 uses one lookup register per half of A's rows, 9..16 two, which 9 fills
+    // partly. Tables of random entries (repeats, fractions, not permutations).
+    for (int n : {8, 9}) {
+        size_t rows = 1;
+        for (int k = 2; k <= n; ++k)
+            rows *= k;
+        std::uniform_real_distribution<double> entry(std::ldexp(1.0, -50), n + 0.999);
+        std::vector<double> a(n * n), p(rows * n);
+        for (double &x : a)
+            x = std::ldexp(unit(rng), scale(rng));
+        for (double &x : p)
+            x = entry(rng);
+        std::string what = "n = " + std::to_string(n);
+        Array A = doubles({size_t(n), size_t(n)}, a);
+        Array P = doubles({rows, size_t(n)}, p);
+        expect_same("permanent", 1, {A.get(), P.get()}, true, what);
+        // Special values, each of which takes over the whole sum.
+        for (double special : {-0.0, 1e-310, double(INFINITY), double(NAN)}) {
+            std::vector<double> b = a;
+            b[n + 1] = special, b[n * n - 1] = -special;
+            expect_same("permanent", 1, {doubles({size_t(n), size_t(n)}, b).get(), P.get()},
+                        true, what + " with " + std::to_string(special));
+        }
+        // An entry that selects no column, early, late and in the last row.
+        for (double bad : {0.0, double(n) + 1.0, double(NAN), -1e300, 3e9})
+            for (size_t at : {size_t(0), p.size() / 2 + 3, p.size() - 1}) {
+                std::vector<double> q = p;
+                q[at] = bad;
+                expect_same("permanent", 1, {A.get(), doubles({rows, size_t(n)}, q).get()},
+                            true, what + ", bad entry at " + std::to_string(at));
+            }
+    }
+}
+
+TEST(Paths, EdgejoinOnSmallAlphabets)
+{
+    std::mt19937_64 rng(5);
+    const double alphabet[] = {0.0, -0.0, 1.0, 2.5, -3.0, NAN, INFINITY, -INFINITY, 1e300};
+    std::normal_distribution<double> value;
+    // Sizes around the vector steps (4 keys, 16 nodes), with p * q past 2^16.
+    for (size_t p : {256, 259, 301, 1000})
+        for (size_t q : {256, 263, 517}) {
+            std::uniform_int_distribution<int> node(0, 1 + int(p + q) % 8);
+            std::vector<double> e1(3 * p), e2(3 * q);
+            for (size_t i = 0; i < p; ++i)
+                e1[i] = value(rng), e1[i + p] = alphabet[node(rng)], e1[i + 2 * p] = value(rng);
+            for (size_t j = 0; j < q; ++j)
+                e2[j] = alphabet[node(rng)], e2[j + q] = alphabet[node(rng)], e2[j + 2 * q] = value(rng);
+            e1[0] = NAN, e2[q + 1] = -INFINITY, e1[2 * p + 2] = -0.0;
+            expect_same("edgejoin", 2, {doubles({p, 3}, e1).get(), doubles({q, 3}, e2).get()},
+                        false, std::to_string(p) + " x " + std::to_string(q));
+        }
+}
+
+// The totalling pass goes over blocks of counts at a time and the filling pass stores
+// four copies at a time; both against the plain loops, across block boundaries.
+TEST(Paths, ExpandTallyLongInputs)
+{
+    std::mt19937_64 rng(3);
+    for (int top : {1, 3, 7, 200})
+        for (size_t n : {4095, 4096, 9001}) {
+            std::uniform_int_distribution<int> count(0, top);
+            std::vector<double> c(n), list;
+            double f = 1.0;
+            for (size_t k = 0; k < n; ++k) {
+                c[k] = count(rng) + (k % 5 == 0 ? 0.5 : 0.0);
+                for (int l = 1; l <= int(c[k]); ++l)
+                    list.push_back(double(k + 1)), f *= l;
+            }
+            standin::Result r = call("expandTally", 2, {doubles({1, n}, c).get()});
+            ASSERT_FALSE(r.failed) << r.error;
+            EXPECT_EQ(standin::values(r.outputs[0].get()), list) << top << ", " << n;
+            EXPECT_SAME_DOUBLE(standin::values(r.outputs[1].get())[0], f);
+        }
+    // The first failure in order wins, wherever the blocks fall.
+    const char *range = "Input counts need to be between 0 and 2^31-1";
+    const char *sum = "Input counts need to sum to at most 2^31-1";
+    std::vector<double> c(9000, 1.0);
+    c[5000] = 2147483000.0;
+    c[6000] = NAN;
+    EXPECT_EQ(error_of("expandTally", 2, {doubles({1, c.size()}, c).get()}), sum);
+    c[4999] = -1.0;
+    EXPECT_EQ(error_of("expandTally", 2, {doubles({1, c.size()}, c).get()}), range);
+}
+
+} // namespace
