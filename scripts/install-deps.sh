@@ -1,16 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages a target needs, only those missing.
-#   scripts/install-deps.sh build|octave|test
+#   scripts/install-deps.sh build|octave|test|fuzz
 set -eu
 build="cmake g++ make binutils"
 octave="octave-cli:octave liboctave-dev"
-test="googletest libgtest-dev"
+test="googletest libgtest-dev valgrind"
+fuzz="clang-14 libclang-rt-14-dev"
 
 case "${1:-build}" in
     build) wanted="$build" ;;
     octave) wanted="$build $octave" ;;
-    test) wanted="$build $octave $test" ;;
-    *) echo "usage: $0 build|octave|test" >&2; exit 2 ;;
+    test) wanted="$build $octave $test $fuzz" ;;
+    fuzz) wanted="$build $fuzz" ;;
+    *) echo "usage: $0 build|octave|test|fuzz" >&2; exit 2 ;;
 esac
 
 # A word is either a package, or command:package for a package known by its command.
