@@ -167,6 +167,10 @@ TEST(ExpandTally, HostCallsFollowTheDocumentedOrder)
     EXPECT_EQ(trace_of("expandTally", 2, {bad.get()}),
               (Trace{"mxIsDouble(in1)", "mxIsSparse(in1)", "mxGetPr(in1)",
                      "mxGetNumberOfElements(in1)", std::string("mexErrMsgTxt(") + kRange + ")"}));
+    Array over = doubles({1, 2}, {2147483647, 2147483647});
+    EXPECT_EQ(trace_of("expandTally", 2, {over.get()}),
+              (Trace{"mxIsDouble(in1)", "mxIsSparse(in1)", "mxGetPr(in1)",
+                     "mxGetNumberOfElements(in1)", std::string("mexErrMsgTxt(") + kTotal + ")"}));
 }
 
 } // namespace
