@@ -1,19 +1,13 @@
 // Fuzzes [E, W] = edgejoin(E1, E2): up to 40 edges a side over small node alphabets
 // (so that nodes meet), with -0, NaN, infinities and near-equal nodes among them.
 #include "fuzz_host.h"
+#include "messages.h"
 
 using namespace fuzz;
 
 namespace {
 
-const char *kCounts = "Needs 2 inputs and 2 outputs";
-const char *kClass = "Inputs need to be double type";
-const char *kFull = "Inputs need to be full matrices";
-const char *kColumns = "Inputs need to be nEdges x 3 matrices";
-const char *kDims = "Inputs need to be 2-D matrices";
-const char *kJoins = "Inputs need to give at most 2^31-1 joined edges";
-
-const standin::Module *module;
+using namespace messages::edgejoin;
 
 // Nodes from an alphabet whose size the input picks; values from any palette.
 void fill_edges(Choices &in, Random &r, Arg &e, size_t alphabet)
@@ -25,8 +19,7 @@ void fill_edges(Choices &in, Random &r, Arg &e, size_t alphabet)
     for (size_t i = 0; i < rows; ++i)
         for (size_t c = 0; c < columns; ++c)
             e.re[i + c * rows] = c < 2 ? nodes[r.below(alphabet)] : values.draw(r);
-    for (size_t patches = in.below(4); patches > 0 && !e.re.empty(); --patches)
-        e.re[in.u64() % e.re.size()] = special(in.byte());
+    patch(in, e.re);
 }
 
 // The checks in their documented order, then the plain nested loops: rows in E1's
@@ -68,12 +61,6 @@ Expected expected(int nlhs, const std::vector<Arg> &args)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    module = new standin::Module(MODULE_PATH);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Choices in(data, size);
@@ -86,6 +73,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         args.push_back(argument(in, r, {rows, 3},
                                 [&](Arg &e) { fill_edges(in, r, e, alphabet); }));
     }
-    run(*module, nlhs, args, expected(nlhs, args));
+    run(nlhs, args, expected(nlhs, args));
     return 0;
 }

@@ -1,22 +1,16 @@
 // Fuzzes [L, F] = expandTally(c): counts of any shape, fractional, negative, NaN,
 // infinite or beyond 32 bits, totals past 2^31-1, element counts past 2^31-1.
 #include "fuzz_host.h"
+#include "messages.h"
 
 using namespace fuzz;
 
 namespace {
 
-const char *kCounts = "Needs 1 inputs and 2 outputs";
-const char *kClass = "Inputs needs to be double type";
-const char *kFull = "Input needs to be a full matrix";
-const char *kElements = "Input needs to have at most 2^31-1 elements";
-const char *kRange = "Input counts need to be between 0 and 2^31-1";
-const char *kTotal = "Input counts need to sum to at most 2^31-1";
+using namespace messages::expandTally;
 
 // Larger lists are correct too, but slow every run down.
 const int64_t kLargestList = 1 << 14;
-
-const standin::Module *module;
 
 // Counts around the interesting values: small, fractional, just above -1, the
 // factorial product's overflow, and beyond the 32-bit range.
@@ -76,12 +70,6 @@ Expected expected(int nlhs, const std::vector<Arg> &args)
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
-{
-    module = new standin::Module(MODULE_PATH);
-    return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     Choices in(data, size);
@@ -94,10 +82,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         args.push_back(argument(in, r, {1, length}, [&](Arg &c) {
             for (double &v : c.re)
                 v = count_value(r, kinds);
-            for (size_t patches = in.below(4); patches > 0 && !c.re.empty(); --patches)
-                c.re[in.u64() % c.re.size()] = special(in.byte());
+            patch(in, c.re);
         }));
     }
-    run(*module, nlhs, args, expected(nlhs, args));
+    run(nlhs, args, expected(nlhs, args));
     return 0;
 }

@@ -74,6 +74,13 @@ inline double raw_double(uint64_t bits)
     return d;
 }
 
+// Replaces a few elements, at places the input picks, by special values.
+inline void patch(Choices &in, std::vector<double> &v)
+{
+    for (size_t patches = in.below(4); patches > 0 && !v.empty(); --patches)
+        v[in.u64() % v.size()] = special(in.byte());
+}
+
 // Each array draws its values from a mix of kinds chosen by the input: small whole
 // numbers up to `small`, fractions, special values, or any bit pattern.
 struct Palette {
@@ -284,15 +291,18 @@ inline void check(bool ok, const std::string &what)
         fail(what);
 }
 
+// The module under test, loaded from MODULE_PATH before the first input.
+const standin::Module &module();
+
 // Calls the module and checks: the expected message or outputs, bit for bit; no
 // array left behind after an error; inputs unchanged.
-inline void run(const standin::Module &m, int nlhs, const std::vector<Arg> &args,
+inline void run(int nlhs, const std::vector<Arg> &args,
                 const Expected &want)
 {
     if (want.skip)
         return;
     size_t before = standin::live_arrays();
-    standin::Result r = standin::call(m, nlhs, handles(args));
+    standin::Result r = standin::call(module(), nlhs, handles(args));
     for (auto &a : args)
         if (a.full_double() && !a.unbacked)
             check(a.re.empty() || std::memcmp(standin::real_data(a.array.get()), a.re.data(),

@@ -2,16 +2,12 @@
 #include <cmath>
 #include <random>
 
+#include "messages.h"
 #include "module_test.h"
 
 namespace {
 
-const char *kCounts = "Needs 2 inputs and 2 outputs";
-const char *kClass = "Inputs need to be double type";
-const char *kFull = "Inputs need to be full matrices";
-const char *kColumns = "Inputs need to be nEdges x 3 matrices";
-const char *kDims = "Inputs need to be 2-D matrices";
-const char *kJoins = "Inputs need to give at most 2^31-1 joined edges";
+using namespace messages::edgejoin;
 
 struct Join {
     std::vector<size_t> e_dims, w_dims;

@@ -2,16 +2,12 @@
 #include <limits>
 #include <random>
 
+#include "messages.h"
 #include "module_test.h"
 
 namespace {
 
-const char *kCounts = "Needs 1 inputs and 2 outputs";
-const char *kClass = "Inputs needs to be double type";
-const char *kFull = "Input needs to be a full matrix";
-const char *kElements = "Input needs to have at most 2^31-1 elements";
-const char *kRange = "Input counts need to be between 0 and 2^31-1";
-const char *kTotal = "Input counts need to sum to at most 2^31-1";
+using namespace messages::expandTally;
 
 struct Expansion {
     std::vector<size_t> list_dims;
