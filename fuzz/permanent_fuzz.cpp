@@ -21,7 +21,8 @@ size_t factorial(size_t n)
 }
 
 // Every permutation of 1..n in a shuffled row order, entries that select some column
-// (whole or fractional), or the palette's values; then a few entries replaced.
+// (whole or fractional, 0.02 to n + 0.98), or the palette's values; then a few
+// entries replaced.
 void fill_table(Choices &in, Random &r, Arg &p)
 {
     size_t rows = p.rows(), n = p.columns();
@@ -44,12 +45,17 @@ void fill_table(Choices &in, Random &r, Arg &p)
             if (mode < 6)
                 v = double(1 + r.below(n));
             else if (mode == 6)
-                v = double(r.below(n)) + double(1 + r.below(63)) / 64.0;
+                v = double(r.below(n + 1)) + double(1 + r.below(63)) / 64.0;
             else
                 v = values.draw(r);
         }
     }
     patch(in, p.re);
+    // The edge of the last column: the double below n + 1 selects column n, n + 1 none.
+    if (!p.re.empty() && in.below(4) == 3) {
+        double edge = double(n + 1);
+        p.re[in.u64() % p.re.size()] = in.below(2) ? edge : std::nextafter(edge, 0.0);
+    }
 }
 
 // The checks in their documented order, then the plain loops: each row's product in
