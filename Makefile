@@ -5,8 +5,11 @@ RELEASE := build/release
 ASAN := build/asan
 WINDOWS := build/windows
 MACOS := build/macos
+FUZZ := build/fuzz
+FUZZ_SECONDS ?= 600
+FUZZERS := permanent expandTally edgejoin
 
-.PHONY: all dist dist-linux dist-windows dist-macos demo test bench clean
+.PHONY: all dist dist-linux dist-windows dist-macos demo test bench fuzz fuzz-build clean
 
 all: dist
 
@@ -46,7 +49,8 @@ test:
 	    rm -f build/$$t/CTestTestfile.cmake; done
 	cmake -S . -B $(ASAN) -DMEX_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN) -j $(JOBS)
-	@status=0; scripts/run-tests.sh $(RELEASE) $(ASAN) $(WINDOWS) $(MACOS) || status=$$?; \
+	@$(MAKE) --no-print-directory fuzz-build
+	@status=0; scripts/run-tests.sh $(RELEASE) $(ASAN) $(FUZZ) $(WINDOWS) $(MACOS) || status=$$?; \
 	    WINEPREFIX=$(CURDIR)/$(WINDOWS)/wineprefix /usr/lib/wine/wineserver64 -k 2>/dev/null; \
 	    exit $$status
 
@@ -56,6 +60,21 @@ bench:
 	@$(MAKE) --no-print-directory dist
 	cmake --build $(RELEASE) -j $(JOBS) --target bench
 	bench/run.sh $(RELEASE)
+
+# The libFuzzer drivers, built by clang. `make test` runs each briefly; `make fuzz
+# FUZZ_SECONDS=600` runs each that long, growing its corpus in build/fuzz/fuzz/long/.
+fuzz-build:
+	cmake -S . -B $(FUZZ) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+	      -DMEX_FUZZ=ON >/dev/null
+	cmake --build $(FUZZ) -j $(JOBS)
+
+fuzz:
+	@scripts/install-deps.sh fuzz
+	@$(MAKE) --no-print-directory fuzz-build
+	@for m in $(FUZZERS); do \
+	    fuzz/run-fuzzer.sh $(FUZZ)/fuzz/$${m}_fuzz fuzz/corpus/$$m $(FUZZ)/fuzz/long/$$m \
+	        $(FUZZ_SECONDS) || exit 1; \
+	done
 
 clean:
 	rm -rf build dist

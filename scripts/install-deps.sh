@@ -1,21 +1,23 @@
 #!/bin/sh
 # Installs the Debian packages a target needs, only those missing.
-#   scripts/install-deps.sh build|octave|test|cross|bench
+#   scripts/install-deps.sh build|octave|test|cross|fuzz|bench
 set -eu
 build="cmake g++ make binutils"
 octave="octave-cli:octave liboctave-dev"
-test="googletest libgtest-dev unzip"
+test="googletest libgtest-dev unzip valgrind"
 # Windows (mingw-w64, run under Wine) and macOS (clang, ld64.lld, llvm-objdump) builds.
 cross="g++-mingw-w64-x86-64-posix wine64 clang-14 lld-14 llvm-14"
+fuzz="clang-14 libclang-rt-14-dev"
 bench="gnuplot:gnuplot-nox"
 
 case "${1:-build}" in
     build) wanted="$build" ;;
     octave) wanted="$build $octave" ;;
-    test) wanted="$build $octave $test" ;;
+    test) wanted="$build $octave $test $fuzz" ;;
     cross) wanted="$cross" ;;
+    fuzz) wanted="$build $fuzz" ;;
     bench) wanted="$build $octave $bench" ;;
-    *) echo "usage: $0 build|octave|test|cross|bench" >&2; exit 2 ;;
+    *) echo "usage: $0 build|octave|test|cross|fuzz|bench" >&2; exit 2 ;;
 esac
 
 # A word is either a package, or command:package for a package known by its command.

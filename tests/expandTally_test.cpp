@@ -2,16 +2,12 @@
 #include <limits>
 #include <random>
 
+#include "messages.h"
 #include "module_test.h"
 
 namespace {
 
-const char *kCounts = "Needs 1 inputs and 2 outputs";
-const char *kClass = "Inputs needs to be double type";
-const char *kFull = "Input needs to be a full matrix";
-const char *kElements = "Input needs to have at most 2^31-1 elements";
-const char *kRange = "Input counts need to be between 0 and 2^31-1";
-const char *kTotal = "Input counts need to sum to at most 2^31-1";
+using namespace messages::expandTally;
 
 struct Expansion {
     std::vector<size_t> list_dims;
@@ -167,6 +163,10 @@ TEST(ExpandTally, HostCallsFollowTheDocumentedOrder)
     EXPECT_EQ(trace_of("expandTally", 2, {bad.get()}),
               (Trace{"mxIsDouble(in1)", "mxIsSparse(in1)", "mxGetPr(in1)",
                      "mxGetNumberOfElements(in1)", std::string("mexErrMsgTxt(") + kRange + ")"}));
+    Array over = doubles({1, 2}, {2147483647, 2147483647});
+    EXPECT_EQ(trace_of("expandTally", 2, {over.get()}),
+              (Trace{"mxIsDouble(in1)", "mxIsSparse(in1)", "mxGetPr(in1)",
+                     "mxGetNumberOfElements(in1)", std::string("mexErrMsgTxt(") + kTotal + ")"}));
 }
 
 } // namespace

@@ -4,19 +4,12 @@
 #include <numeric>
 #include <random>
 
+#include "messages.h"
 #include "module_test.h"
 
 namespace {
 
-const char *kCounts = "Needs 2 inputs and 1 output";
-const char *kClass = "Input 1 and 2 need to be double type";
-const char *kFull = "Input 1 and 2 need to be full matrices";
-const char *kSquare = "Input 1 needs to be a square matrix and needs to have the same number "
-                      "of rows as the number of column of the second argument";
-const char *kColumns = "Input 2 should have the same number of column as Input 1 "
-                       "(# of rows not checked)";
-const char *kRows = "Input 2 should have fact(n) rows";
-const char *kEntry = "Input 2 entries need to select a column of Input 1";
+using namespace messages::permanent;
 
 double permanent(const mxArray *a, const mxArray *p)
 {
