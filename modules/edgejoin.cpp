@@ -111,6 +111,16 @@ equal4(const double *nodes, __m256d key)
     return _mm256_castpd_si256(_mm256_cmp_pd(_mm256_loadu_pd(nodes), key, _CMP_EQ_OQ));
 }
 
+// The sixteen lanes of four compare masks as bits, in node order.
+__attribute__((target("avx2"))) static inline unsigned
+match_bits(__m256i c0, __m256i c1, __m256i c2, __m256i c3)
+{
+    return _mm256_movemask_pd(_mm256_castsi256_pd(c0)) |
+           _mm256_movemask_pd(_mm256_castsi256_pd(c1)) << 4 |
+           _mm256_movemask_pd(_mm256_castsi256_pd(c2)) << 8 |
+           _mm256_movemask_pd(_mm256_castsi256_pd(c3)) << 12;
+}
+
 // Four E1 keys per sweep over E2, four nodes per compare: each loaded node vector
 // serves four keys.
 __attribute__((target("avx2"))) static int64_t
@@ -147,31 +157,93 @@ count_joins_avx2(const double *second1, uint64_t p, const double *first2, uint64
     return joins;
 }
 
-// Row by row, sixteen E2 nodes per step: the four compare masks are ORed as integers
-// and tested once, so a step without any match costs one branch.
+// The rows of key i, sixteen E2 nodes per step: the four compare masks are ORed as
+// integers and tested once, so a step without any match costs one branch.
+__attribute__((target("avx2"))) static uint64_t
+fill_key_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, uint64_t i,
+              double *e, double *w, uint64_t n, uint64_t k)
+{
+    const double key = e1[i + p];
+    const __m256d kv = _mm256_set1_pd(key);
+    uint64_t j = 0;
+    for (; j + 16 <= q; j += 16) {
+        __m256i c0 = equal4(e2 + j, kv), c1 = equal4(e2 + j + 4, kv);
+        __m256i c2 = equal4(e2 + j + 8, kv), c3 = equal4(e2 + j + 12, kv);
+        __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(c2, c3));
+        if (_mm256_testz_si256(any, any))
+            continue;
+        k = put_joins(e1, p, e2, q, i, j, match_bits(c0, c1, c2, c3), e, w, n, k);
+    }
+    return put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
+}
+
+// Keys per sweep of the filling pass, and the matches each may hold back during a
+// sweep (32-bit E2 row numbers on the stack, 3 KB: under one page, so no stack probe).
+enum { FILL_KEYS = 2, FILL_HOLD = 384 };
+
+// The rows of keys i0, i0+1, ... in one sweep over E2: every loaded node vector is
+// compared with each key and all masks ORed and tested once. Matches are noted per
+// key, in E2's order, and written after the sweep, key by key, so the rows keep the
+// order i then j. Returns false, having written nothing, when a key matches more rows
+// than its list holds.
+__attribute__((target("avx2"))) static bool
+fill_block_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, uint64_t i0,
+                double *e, double *w, uint64_t n, uint64_t *k)
+{
+    __m256d kv[FILL_KEYS];
+    uint32_t held[FILL_KEYS], rows[FILL_KEYS][FILL_HOLD];
+    for (int b = 0; b < FILL_KEYS; ++b)
+        kv[b] = _mm256_set1_pd(e1[i0 + b + p]), held[b] = 0;
+    uint64_t j = 0;
+    for (; j + 16 <= q; j += 16) {
+        const __m256d v0 = _mm256_loadu_pd(e2 + j), v1 = _mm256_loadu_pd(e2 + j + 4);
+        const __m256d v2 = _mm256_loadu_pd(e2 + j + 8), v3 = _mm256_loadu_pd(e2 + j + 12);
+        __m256i any = _mm256_setzero_si256();
+        for (int b = 0; b < FILL_KEYS; ++b) {
+            __m256d c = _mm256_or_pd(_mm256_or_pd(_mm256_cmp_pd(v0, kv[b], _CMP_EQ_OQ),
+                                                  _mm256_cmp_pd(v1, kv[b], _CMP_EQ_OQ)),
+                                     _mm256_or_pd(_mm256_cmp_pd(v2, kv[b], _CMP_EQ_OQ),
+                                                  _mm256_cmp_pd(v3, kv[b], _CMP_EQ_OQ)));
+            any = _mm256_or_si256(any, _mm256_castpd_si256(c));
+        }
+        if (_mm256_testz_si256(any, any))
+            continue;
+        for (int b = 0; b < FILL_KEYS; ++b) {
+            unsigned bits = match_bits(equal4(e2 + j, kv[b]), equal4(e2 + j + 4, kv[b]),
+                                       equal4(e2 + j + 8, kv[b]), equal4(e2 + j + 12, kv[b]));
+            if (held[b] + (unsigned)__builtin_popcount(bits) > FILL_HOLD)
+                return false;
+            for (; bits != 0; bits &= bits - 1)
+                rows[b][held[b]++] = (uint32_t)(j + __builtin_ctz(bits));
+        }
+    }
+    for (; j < q; ++j)
+        for (int b = 0; b < FILL_KEYS; ++b)
+            if (e2[j] == e1[i0 + b + p]) {
+                if (held[b] == FILL_HOLD)
+                    return false;
+                rows[b][held[b]++] = (uint32_t)j;
+            }
+    for (int b = 0; b < FILL_KEYS; ++b)
+        for (uint32_t t = 0; t < held[b]; ++t)
+            put_join(e1, p, e2, q, i0 + b, rows[b][t], e, w, n, (*k)++);
+    return true;
+}
+
+// Blocks of keys while E2's row numbers fit the lists; a block whose lists overflow,
+// and the last keys, one sweep per key.
 __attribute__((target("avx2"))) static void
 fill_joins_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, double *e,
                 double *w, uint64_t n)
 {
-    uint64_t k = 0;
-    for (uint64_t i = 0; i < p; ++i) {
-        const double key = e1[i + p];
-        const __m256d kv = _mm256_set1_pd(key);
-        uint64_t j = 0;
-        for (; j + 16 <= q; j += 16) {
-            __m256i c0 = equal4(e2 + j, kv), c1 = equal4(e2 + j + 4, kv);
-            __m256i c2 = equal4(e2 + j + 8, kv), c3 = equal4(e2 + j + 12, kv);
-            __m256i any = _mm256_or_si256(_mm256_or_si256(c0, c1), _mm256_or_si256(c2, c3));
-            if (_mm256_testz_si256(any, any))
-                continue;
-            unsigned bits = _mm256_movemask_pd(_mm256_castsi256_pd(c0)) |
-                            _mm256_movemask_pd(_mm256_castsi256_pd(c1)) << 4 |
-                            _mm256_movemask_pd(_mm256_castsi256_pd(c2)) << 8 |
-                            _mm256_movemask_pd(_mm256_castsi256_pd(c3)) << 12;
-            k = put_joins(e1, p, e2, q, i, j, bits, e, w, n, k);
-        }
-        k = put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
-    }
+    uint64_t k = 0, i = 0;
+    if (q <= UINT32_MAX)
+        for (; i + FILL_KEYS <= p; i += FILL_KEYS)
+            if (!fill_block_avx2(e1, p, e2, q, i, e, w, n, &k))
+                for (uint64_t b = i; b < i + FILL_KEYS; ++b)
+                    k = fill_key_avx2(e1, p, e2, q, b, e, w, n, k);
+    for (; i < p; ++i)
+        k = fill_key_avx2(e1, p, e2, q, i, e, w, n, k);
 }
 
 #endif

@@ -98,6 +98,31 @@ TEST(Paths, EdgejoinOnSmallAlphabets)
         }
 }
 
+// The filling pass takes keys in pairs and holds back the second key's rows in a fixed
+// list: odd key counts, equal and NaN keys in a pair, matches in the last node of a
+// step and in the tail, and keys with more matches than the list holds (their pair
+// falls back to one sweep per key), next to pairs that fit.
+TEST(Paths, EdgejoinKeyPairs)
+{
+    std::mt19937_64 rng(9);
+    std::normal_distribution<double> value;
+    for (size_t p : {257, 300})
+        for (size_t q : {1000, 1007}) {
+            std::vector<double> e1(3 * p), e2(3 * q);
+            for (size_t j = 0; j < q; ++j)
+                e2[j] = j % 2 == 0 ? 7.0 : j % 16 == 15 ? 2.0 : double(j),
+                e2[j + q] = value(rng), e2[j + 2 * q] = value(rng);
+            e2[q - 1] = 2.0, e2[q - 2] = -0.0, e2[q / 2] = NAN;
+            for (size_t i = 0; i < p; ++i) {
+                const double keys[] = {7.0, 2.0, 0.0, -0.0, NAN, double(i), double(q - 1), 5.0};
+                e1[i] = value(rng), e1[i + p] = keys[(i * 5 + i / 8) % 8], e1[i + 2 * p] = value(rng);
+            }
+            e1[p] = e1[p + 1] = 7.0, e1[p + 2] = e1[p + 3] = 2.0;
+            expect_same("edgejoin", 2, {doubles({p, 3}, e1).get(), doubles({q, 3}, e2).get()},
+                        false, "pairs, " + std::to_string(p) + " x " + std::to_string(q));
+        }
+}
+
 // The totalling pass goes over blocks of counts at a time and the filling pass stores
 // four copies at a time; both against the plain loops, across block boundaries.
 TEST(Paths, ExpandTallyLongInputs)
