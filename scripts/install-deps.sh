@@ -6,7 +6,7 @@ build="cmake g++ make binutils"
 octave="octave-cli:octave liboctave-dev"
 test="googletest libgtest-dev unzip valgrind"
 # Windows (mingw-w64, run under Wine) and macOS (clang, ld64.lld, llvm-objdump) builds.
-cross="g++-mingw-w64-x86-64-posix wine64 clang-14 lld-14 llvm-14"
+cross="g++-mingw-w64-x86-64-posix wine64 wine clang-14 lld-14 llvm-14"
 fuzz="clang-14 libclang-rt-14-dev"
 bench="gnuplot:gnuplot-nox"
 
