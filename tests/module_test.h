@@ -19,14 +19,21 @@ using standin::Array;
 using standin::Class;
 using Trace = std::vector<std::string>;
 
-inline const standin::Module &module(const std::string &name)
+// A module file of a folder, loaded once for the whole run.
+inline const standin::Module &module_in(const std::string &dir, const std::string &name)
 {
     static std::map<std::string, std::unique_ptr<standin::Module>> loaded;
-    auto &m = loaded[name];
+    const std::string path = dir + "/" + name + MODULE_SUFFIX;
+    auto &m = loaded[path];
     if (!m)
-        m = std::make_unique<standin::Module>(std::string(MODULE_DIR) + "/" + name +
-                                              MODULE_SUFFIX);
+        m = std::make_unique<standin::Module>(path);
     return *m;
+}
+
+// A delivered module.
+inline const standin::Module &module(const std::string &name)
+{
+    return module_in(MODULE_DIR, name);
 }
 
 inline uint64_t bits(double d)

@@ -8,23 +8,13 @@
 
 namespace {
 
-const standin::Module &baseline(const std::string &name)
-{
-    static std::map<std::string, std::unique_ptr<standin::Module>> loaded;
-    auto &m = loaded[name];
-    if (!m)
-        m = std::make_unique<standin::Module>(std::string(BASELINE_DIR) + "/" + name +
-                                              MODULE_SUFFIX);
-    return *m;
-}
-
 // Both builds give the same error, or outputs equal bit for bit (any NaN equal to
 // any NaN where sums are compared: which operand's NaN survives is not fixed).
 void expect_same(const std::string &name, int nlhs, std::vector<const mxArray *> in,
                  bool any_nan, const std::string &what)
 {
     standin::Result fast = call(name, nlhs, in);
-    standin::Result base = standin::call(baseline(name), nlhs, in);
+    standin::Result base = standin::call(module_in(BASELINE_DIR, name), nlhs, in);
     ASSERT_EQ(fast.failed, base.failed) << what << ": " << fast.error << base.error;
     EXPECT_EQ(fast.error, base.error) << what;
     for (size_t o = 0; o < fast.outputs.size(); ++o) {
