@@ -8,12 +8,14 @@ set(CMAKE_OSX_ARCHITECTURES x86_64)
 set(CMAKE_OSX_DEPLOYMENT_TARGET 10.13)
 set(MACOS_TRIPLE x86_64-apple-macosx10.13)
 
-find_program(CMAKE_C_COMPILER NAMES clang-14 clang REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES clang++-14 clang++ REQUIRED)
-find_program(MACOS_LINKER NAMES ld64.lld-14 ld64.lld REQUIRED)
-find_program(CMAKE_AR NAMES llvm-ar-14 llvm-ar)
-find_program(CMAKE_RANLIB NAMES llvm-ranlib-14 llvm-ranlib)
-find_program(LLVM_OBJDUMP NAMES llvm-objdump-14 llvm-objdump)
+# LLVM 16: ld64.lld 14 ends the unwind index at the last entry written, so the last
+# functions sharing one encoding are left without unwind entries.
+find_program(CMAKE_C_COMPILER NAMES clang-16 REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES clang++-16 REQUIRED)
+find_program(MACOS_LINKER NAMES ld64.lld-16 REQUIRED)
+find_program(CMAKE_AR NAMES llvm-ar-16)
+find_program(CMAKE_RANLIB NAMES llvm-ranlib-16)
+find_program(LLVM_OBJDUMP NAMES llvm-objdump-16)
 set(CMAKE_C_COMPILER_TARGET ${MACOS_TRIPLE})
 set(CMAKE_CXX_COMPILER_TARGET ${MACOS_TRIPLE})
 

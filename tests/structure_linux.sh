@@ -27,4 +27,18 @@ __cxa_finalize __gmon_start__ _ITM_deregisterTMCloneTable _ITM_registerTMCloneTa
 for s in $(echo "$syms" | awk '$1 == "UND" { sub(/@.*/, "", $2); print $2 }'); do
     case " $allowed " in *" $s "*) ;; *) fail "imports $s" ;; esac
 done
+# Every function compiled into the module lies inside an FDE of .eh_frame, so that a host
+# error unwinds through it. (The start-up code from crtbegin and crti has symbols of size
+# 0 and no FDEs; it never runs inside a call.)
+uncovered=$( { readelf --debug-dump=frames "$file"; readelf -sW "$file"; } | gawk '
+    $4 == "FDE" { split(substr($6, 4), r, /\.\./); lo[n] = strtonum("0x" r[1]); hi[n++] = strtonum("0x" r[2]) }
+    $4 == "FUNC" && $3 > 0 && $7 != "UND" && !seen[$2]++ {
+        a = strtonum("0x" $2); b = a + $3; ok = 0; s++
+        for (i = 0; i < n; i++) if (lo[i] <= a && b <= hi[i]) ok = 1
+        if (!ok) printf "%s ", $8 }
+    END { printf "of %d", s }')
+case "$uncovered" in
+    "of "[1-9]*) ;;
+    *) fail "functions without an FDE: ${uncovered:-(frames unreadable)}" ;;
+esac
 echo "ok $file"

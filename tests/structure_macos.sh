@@ -36,4 +36,36 @@ libmx:_mxCreateDoubleMatrix_700 libmex:_mexErrMsgTxt libSystem:dyld_stub_binder"
 for b in $bound; do
     case " $allowed " in *" $b "*) ;; *) fail "binds $b" ;; esac
 done
+# Every function (LC_FUNCTION_STARTS) lies below the index's end and has an entry in
+# __unwind_info with a real encoding; a DWARF-mode entry names an FDE of __eh_frame.
+# Without one, the unwinder gives up on a host error raised through the module.
+starts=$($objdump --macho --function-starts "$file" | awk '/^[0-9a-f]+$/ { print $1 }' | tr '\n' ' ')
+[ -n "$starts" ] || fail "no function starts"
+fdes=$($objdump --macho --dwarf=frames "$file" | awk '$4 == "FDE" { print $1 }' | tr '\n' ' ')
+uncovered=$( { $objdump --macho --unwind-info "$file"; echo "STARTS $starts"; echo "FDES $fdes"; } |
+    gawk -v dwarf=0x04000000 '
+    function num(h) { return strtonum(h) }
+    /Top level indices/ { top = 1 }
+    /Second level index/ { top = 0 }
+    top && /function offset=/ { match($0, /function offset=0x[0-9a-f]+/)
+                                end = num(substr($0, RSTART + 16, RLENGTH - 16)) }
+    !top && /function offset=.*encoding/ {
+        match($0, /function offset=0x[0-9a-f]+/); at[n] = num(substr($0, RSTART + 16, RLENGTH - 16))
+        match($0, /=0x[0-9a-f]+$/); enc[n++] = num(substr($0, RSTART + 1)) }
+    $1 == "STARTS" { for (i = 2; i <= NF; i++) start[s++] = num("0x" $i) }
+    $1 == "FDES" { for (i = 2; i <= NF; i++) fde[num("0x" $i)] = 1 }
+    END {
+        for (i = 0; i < s; i++) {
+            f = start[i]; e = -1
+            for (j = 0; j < n; j++) if (at[j] <= f) e = enc[j]
+            if (f >= end || e <= 0 ||
+                (and(e, 0x0F000000) == dwarf && !(and(e, 0xFFFFFF) in fde)))
+                printf "0x%x ", f
+        }
+        printf "of %d", s
+    }')
+case "$uncovered" in
+    "of "[1-9]*) ;;
+    *) fail "functions without an unwind entry: ${uncovered:-(unwind info unreadable)}" ;;
+esac
 echo "ok $file"

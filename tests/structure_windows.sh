@@ -46,4 +46,27 @@ done
 for i in $imports; do
     case " $allowed " in *" $i "*) ;; *) fail "imports $i" ;; esac
 done
+# Every function of .text starts inside an entry of the function table (.pdata), whose
+# unwind data lets a host error raised as an exception pass through it. Import thunks
+# (a function F beside its __imp_F pointer) are a single jump and never hold a frame.
+text=$($objdump -h "$file" | awk '$2 == ".text" { print $4 }')
+uncovered=$( { echo "TEXT $text"; echo "$headers" | sed -n '/^The Function Table/,/^$/p';
+               $objdump -t "$file"; } | gawk '
+    $1 == "TEXT" { base = strtonum("0x" $2) }
+    /^ [0-9a-f]+:\t/ { lo[n] = strtonum("0x" $2); hi[n++] = strtonum("0x" $3) }
+    /^\[ *[0-9]+\]\(sec/ && $NF ~ /^__imp_/ { thunk[substr($NF, 7)] = 1 }
+    /\(sec  1\).*\(ty   20\)/ { fn[$NF] = base + strtonum($(NF - 1)) }
+    END {
+        for (f in fn) {
+            if (f in thunk) continue
+            ok = 0; s++
+            for (i = 0; i < n; i++) if (lo[i] <= fn[f] && fn[f] < hi[i]) ok = 1
+            if (!ok) printf "%s ", f
+        }
+        printf "of %d", s
+    }')
+case "$uncovered" in
+    "of "[1-9]*) ;;
+    *) fail "functions without a function table entry: ${uncovered:-(table unreadable)}" ;;
+esac
 echo "ok $file"
