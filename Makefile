@@ -21,7 +21,9 @@ dist:
 
 dist-linux:
 	cmake -S . -B $(RELEASE) -DMEX_OUTPUT_DIR=$(CURDIR)/dist/linux \
-	      -DOCTAVE_OUTPUT_DIR=$(CURDIR)/dist/octave -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
+	      -DOCTAVE_OUTPUT_DIR=$(CURDIR)/dist/octave -DMEX_PACKAGE_DIR=$(CURDIR)/dist \
+	      -DMEX_MACOS_DIR=$(CURDIR)/dist/macos \
+	      -DMEX_MACOS_BASELINE_DIR=$(CURDIR)/$(MACOS)/modules_baseline >/dev/null
 	cmake --build $(RELEASE) -j $(JOBS)
 
 dist-windows:

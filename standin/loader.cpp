@@ -5,8 +5,14 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+
+namespace standin {
+class MachOBundle {};   // macOS bundles load only in the Linux builds of the host
+}
 #else
 #include <dlfcn.h>
+
+#include "macho.h"
 #endif
 
 namespace standin {
@@ -20,6 +26,10 @@ Module::Module(const std::string &path)
     handle_ = h;
     gateway_ = reinterpret_cast<Gateway>(GetProcAddress(h, "mexFunction"));
 #else
+    if (is_macho(path)) {
+        bundle_ = std::make_unique<MachOBundle>(path);
+        return;
+    }
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle_)
         throw std::runtime_error(dlerror());
@@ -34,8 +44,18 @@ Module::~Module()
 #if defined(_WIN32)
     FreeLibrary(static_cast<HMODULE>(handle_));
 #else
-    dlclose(handle_);
+    if (handle_)
+        dlclose(handle_);
 #endif
+}
+
+void Module::invoke(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) const
+{
+#if !defined(_WIN32)
+    if (bundle_)
+        return bundle_->call(nlhs, plhs, nrhs, prhs);
+#endif
+    gateway_(nlhs, plhs, nrhs, prhs);
 }
 
 Result call(const Module &m, int nlhs, const std::vector<const mxArray *> &inputs)
@@ -47,7 +67,7 @@ Result call(const Module &m, int nlhs, const std::vector<const mxArray *> &input
     Result r;
     call_begin();
     try {
-        m.gateway()(nlhs, slots.data(), int(prhs.size()), prhs.data());
+        m.invoke(nlhs, slots.data(), int(prhs.size()), prhs.data());
     } catch (const HostError &e) {
         r.failed = true;
         r.error = e.message;

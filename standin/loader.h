@@ -2,6 +2,7 @@
 #ifndef STANDIN_LOADER_H
 #define STANDIN_LOADER_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,18 +11,22 @@
 namespace standin {
 
 using Gateway = void (*)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
+class MachOBundle;
 
+// A module file: loaded by the system's own loader, or, for a macOS bundle, by ours.
 class Module {
 public:
     explicit Module(const std::string &path);   // throws std::runtime_error
     ~Module();
     Module(const Module &) = delete;
     Module &operator=(const Module &) = delete;
-    Gateway gateway() const { return gateway_; }
+    // Calls mexFunction; a host error comes back as the HostError it was.
+    void invoke(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) const;
 
 private:
-    void *handle_;
-    Gateway gateway_;
+    void *handle_ = nullptr;
+    Gateway gateway_ = nullptr;
+    std::unique_ptr<MachOBundle> bundle_;
 };
 
 struct Result {
