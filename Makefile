@@ -23,7 +23,7 @@ dist-linux:
 	cmake -S . -B $(RELEASE) -DMEX_OUTPUT_DIR=$(CURDIR)/dist/linux \
 	      -DOCTAVE_OUTPUT_DIR=$(CURDIR)/dist/octave -DMEX_PACKAGE_DIR=$(CURDIR)/dist \
 	      -DMEX_MACOS_DIR=$(CURDIR)/dist/macos \
-	      -DMEX_MACOS_BASELINE_DIR=$(CURDIR)/$(MACOS)/modules_baseline >/dev/null
+	      -DMEX_MACOS_BUILD_DIR=$(CURDIR)/$(MACOS) >/dev/null
 	cmake --build $(RELEASE) -j $(JOBS)
 
 dist-windows:
