@@ -5,6 +5,7 @@ RELEASE := build/release
 ASAN := build/asan
 WINDOWS := build/windows
 MACOS := build/macos
+MACOS_ARM64 := build/macos-arm64
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 600
 FUZZERS := permanent expandTally edgejoin
@@ -31,7 +32,11 @@ dist-windows:
 	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/windows -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
 	cmake --build $(WINDOWS) -j $(JOBS)
 
+# Apple Silicon first: the Intel tree packs both kinds of bundle into one archive.
 dist-macos:
+	cmake -S . -B $(MACOS_ARM64) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/macos-arm64.cmake \
+	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/macos >/dev/null
+	cmake --build $(MACOS_ARM64) -j $(JOBS)
 	cmake -S . -B $(MACOS) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/macos-x86_64.cmake \
 	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/macos -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
 	cmake --build $(MACOS) -j $(JOBS)
@@ -48,11 +53,12 @@ test:
 	@scripts/install-deps.sh cross || echo "make test: cannot install the cross toolchains"
 	@$(MAKE) --no-print-directory dist-linux
 	@for t in windows macos; do $(MAKE) --no-print-directory dist-$$t || \
-	    rm -f build/$$t/CTestTestfile.cmake; done
+	    rm -f build/$$t/CTestTestfile.cmake build/$$t-arm64/CTestTestfile.cmake; done
 	cmake -S . -B $(ASAN) -DMEX_SANITIZE=ON >/dev/null
 	cmake --build $(ASAN) -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz-build
-	@status=0; scripts/run-tests.sh $(RELEASE) $(ASAN) $(FUZZ) $(WINDOWS) $(MACOS) || status=$$?; \
+	@status=0; scripts/run-tests.sh $(RELEASE) $(ASAN) $(FUZZ) $(WINDOWS) $(MACOS) $(MACOS_ARM64) \
+	    || status=$$?; \
 	    WINEPREFIX=$(CURDIR)/$(WINDOWS)/wineprefix /usr/lib/wine/wineserver64 -k 2>/dev/null; \
 	    exit $$status
 

@@ -4,7 +4,7 @@
 set -eu
 build="cmake g++ make binutils"
 octave="octave-cli:octave liboctave-dev"
-test="googletest libgtest-dev unzip valgrind gawk"
+test="googletest libgtest-dev unzip valgrind gawk python3"
 # Windows (mingw-w64, run under Wine) and macOS (clang, ld64.lld, llvm-objdump) builds.
 cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16"
 fuzz="clang-14 libclang-rt-14-dev"

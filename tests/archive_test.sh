@@ -26,15 +26,18 @@ name=${name%.tar.gz}
 dir=$tmp/$name
 
 case "$kind" in
-    linux) suffix=.mexa64 ;;
-    windows) suffix=.mexw64 ;;
-    macos) suffix=.mexmaci64 ;;
-    octave) suffix=.mex ;;
+    linux) suffixes=.mexa64 ;;
+    windows) suffixes=.mexw64 ;;
+    macos) suffixes=".mexmaci64 .mexmaca64" ;;   # Intel and Apple Silicon
+    octave) suffixes=.mex ;;
     *) fail "unknown kind $kind" ;;
 esac
 functions="edgejoin expandTally permanent"
 want="Contents.m"
-for f in $functions; do want="$want $f.m $f$suffix"; done
+for f in $functions; do
+    want="$want $f.m"
+    for suffix in $suffixes; do want="$want $f$suffix"; done
+done
 got=$(cd "$dir" && ls | LC_ALL=C sort | tr '\n' ' ')
 want=$(echo $want | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ')
 [ "$got" = "$want" ] || fail "holds '$got', want '$want'"
@@ -43,12 +46,14 @@ for f in $functions; do
     h1=$(echo "$f" | tr a-z A-Z)
     grep -q "^%$h1  " "$dir/$f.m" || fail "$f.m has no help line %$h1"
     grep -q "^%   $f  *- " "$dir/Contents.m" || fail "Contents.m does not list $f"
-    case "$kind" in
-        linux) sh "$here/structure_linux.sh" "$dir/$f$suffix" ;;
-        windows) sh "$here/structure_windows.sh" "$dir/$f$suffix" $tool ;;
-        macos) sh "$here/structure_macos.sh" "$dir/$f$suffix" $tool ;;
-        octave) true ;;
-    esac >/dev/null || fail "$f$suffix fails its structure check"
+    for suffix in $suffixes; do
+        case "$kind" in
+            linux) sh "$here/structure_linux.sh" "$dir/$f$suffix" ;;
+            windows) sh "$here/structure_windows.sh" "$dir/$f$suffix" $tool ;;
+            macos) sh "$here/structure_macos.sh" "$dir/$f$suffix" $tool ;;
+            octave) true ;;
+        esac >/dev/null || fail "$f$suffix fails its structure check"
+    done
 done
 
 if [ "$kind" = octave ]; then

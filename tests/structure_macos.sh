@@ -1,21 +1,28 @@
 #!/bin/sh
-# Checks a built macOS module file (built here, never run): an x86-64 Mach-O bundle for
-# macOS 10.13 on that exports only _mexFunction, loads libmx and libmex through @rpath
-# and libSystem, and binds no symbol but the host operations and dyld's binder.
+# Checks a built macOS module file: a Mach-O bundle for its extension's CPU (.mexmaci64:
+# x86-64, macOS 10.13 on; .mexmaca64: arm64, macOS 11 on, signed) that exports only
+# _mexFunction, loads libmx and libmex through @rpath and libSystem, binds no symbol but
+# the host operations and dyld's binder, and has an unwind entry for every function.
 #   structure_macos.sh FILE [LLVM_OBJDUMP]
 set -u
 file=$1
 objdump=${2:-llvm-objdump}
+here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAIL $file: $*"; exit 1; }
 [ -f "$file" ] || fail "missing"
+case "$file" in
+    *.mexmaci64) cpu=X86_64 want_minos=10.13 dwarf_mode=0x04000000 ;;
+    *.mexmaca64) cpu=ARM64 want_minos=11.0 dwarf_mode=0x03000000 ;;
+    *) fail "not a macOS module extension" ;;
+esac
 
 headers=$($objdump --macho --private-headers "$file" 2>&1) || fail "not Mach-O: $headers"
-echo "$headers" | grep -q -E '^ *MH_MAGIC_64 +X86_64 +ALL +[0-9a-fx]+ +BUNDLE ' ||
-    fail "not an x86-64 bundle"
+echo "$headers" | grep -q -E "^ *MH_MAGIC_64 +$cpu +ALL +[0-9a-fx]+ +BUNDLE " ||
+    fail "not a $cpu bundle"
 minos=$(echo "$headers" | awk '
     /cmd LC_VERSION_MIN_MACOSX/ { v = 1 } v && $1 == "version" { print $2; exit }
     /cmd LC_BUILD_VERSION/ { b = 1 }      b && $1 == "minos" { print $2; exit }')
-[ "$minos" = "10.13" ] || fail "minimum macOS is '$minos', want 10.13"
+[ "$minos" = "$want_minos" ] || fail "minimum macOS is '$minos', want $want_minos"
 dylibs=$(echo "$headers" | awk '/cmd LC_LOAD_DYLIB/ { d = 1 } d && $1 == "name" { print $2; d = 0 }' |
          sort | tr '\n' ' ')
 [ "$dylibs" = "/usr/lib/libSystem.B.dylib @rpath/libmex.dylib @rpath/libmx.dylib " ] ||
@@ -43,7 +50,7 @@ starts=$($objdump --macho --function-starts "$file" | awk '/^[0-9a-f]+$/ { print
 [ -n "$starts" ] || fail "no function starts"
 fdes=$($objdump --macho --dwarf=frames "$file" | awk '$4 == "FDE" { print $1 }' | tr '\n' ' ')
 uncovered=$( { $objdump --macho --unwind-info "$file"; echo "STARTS $starts"; echo "FDES $fdes"; } |
-    gawk -v dwarf=0x04000000 '
+    gawk -v dwarf=$dwarf_mode '
     function num(h) { return strtonum(h) }
     /Top level indices/ { top = 1 }
     /Second level index/ { top = 0 }
@@ -59,7 +66,7 @@ uncovered=$( { $objdump --macho --unwind-info "$file"; echo "STARTS $starts"; ec
             f = start[i]; e = -1
             for (j = 0; j < n; j++) if (at[j] <= f) e = enc[j]
             if (f >= end || e <= 0 ||
-                (and(e, 0x0F000000) == dwarf && !(and(e, 0xFFFFFF) in fde)))
+                (and(e, 0x0F000000) == strtonum(dwarf) && !(and(e, 0xFFFFFF) in fde)))
                 printf "0x%x ", f
         }
         printf "of %d", s
@@ -68,4 +75,9 @@ case "$uncovered" in
     "of "[1-9]*) ;;
     *) fail "functions without an unwind entry: ${uncovered:-(unwind info unreadable)}" ;;
 esac
+# Apple Silicon runs only signed code: the arm64 bundles carry the linker's ad hoc
+# signature, whose page hashes must match the file as shipped.
+if [ $cpu = ARM64 ]; then
+    python3 "$here/codesign_check.py" "$file" || fail "code signature does not match"
+fi
 echo "ok $file"
