@@ -6,8 +6,6 @@
 // nothing.
 #include <stdint.h>
 
-#include <immintrin.h>
-
 #include "cpu_features.h"
 #include "mex_api.h"
 
@@ -51,6 +49,34 @@ static inline uint64_t put_joins_from(const double *e1, uint64_t p, const double
 // Both passes test every pair in nested order, i then j. Vector compares are IEEE
 // equality (ordered, quiet): -0 == +0, NaN equals nothing. A count stops as soon as
 // the joins pass 2^31-1, the most rows the host can create.
+
+#if !MEX_SSE2
+
+// The plain loops, for processors without a vector path here.
+static int64_t count_joins_plain(const double *second1, uint64_t p, const double *first2,
+                                 uint64_t q)
+{
+    int64_t joins = 0;
+    for (uint64_t i = 0; i < p; ++i) {
+        for (uint64_t j = 0; j < q; ++j)
+            joins += first2[j] == second1[i];
+        if (joins > INT32_MAX)
+            return -1;
+    }
+    return joins;
+}
+
+static void fill_joins_plain(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                             double *e, double *w, uint64_t n)
+{
+    uint64_t k = 0;
+    for (uint64_t i = 0; i < p; ++i)
+        k = put_joins_from(e1, p, e2, q, i, 0, e1[i + p], e, w, n, k);
+}
+
+#endif
+
+#if MEX_SSE2
 
 // Matches of one key among first2[0..q), two nodes per compare.
 static int64_t count_key(double key, const double *first2, uint64_t q)
@@ -102,6 +128,8 @@ static void fill_joins_sse2(const double *e1, uint64_t p, const double *e2, uint
         k = put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
     }
 }
+
+#endif
 
 #if MEX_AVX2
 
@@ -268,7 +296,11 @@ static int64_t count_joins(bool avx2, const double *second1, uint64_t p,
         return count_joins_avx2(second1, p, first2, q);
 #endif
     (void)avx2;
+#if MEX_SSE2
     return count_joins_sse2(second1, p, first2, q);
+#else
+    return count_joins_plain(second1, p, first2, q);
+#endif
 }
 
 static void fill_joins(bool avx2, const double *e1, uint64_t p, const double *e2,
@@ -279,7 +311,11 @@ static void fill_joins(bool avx2, const double *e1, uint64_t p, const double *e2
         return fill_joins_avx2(e1, p, e2, q, e, w, n);
 #endif
     (void)avx2;
+#if MEX_SSE2
     fill_joins_sse2(e1, p, e2, q, e, w, n);
+#else
+    fill_joins_plain(e1, p, e2, q, e, w, n);
+#endif
 }
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])

@@ -6,8 +6,6 @@
 // from 0, every operation rounded by itself.
 #include <stdint.h>
 
-#include <immintrin.h>
-
 #include "cpu_features.h"
 #include "mex_api.h"
 
