@@ -3,6 +3,7 @@
  * x86-64: SSE2 always; AVX2 behind a run-time test made with the cpuid and xgetbv
  * instructions themselves (no runtime library is needed, so it works alike in every
  * build). MEX_NO_AVX2 compiles the AVX2 paths out.
+ * AArch64: NEON, which every AArch64 processor has.
  * MEX_PORTABLE compiles out every vector path, leaving the plain loops that any other
  * processor gets. The tests build each module these ways to compare the paths. */
 #ifndef CPU_FEATURES_H
@@ -43,6 +44,11 @@ static inline bool cpu_has_avx2(void)
 }
 
 #endif
+
+#elif !defined(MEX_PORTABLE) && defined(__aarch64__)
+
+#define MEX_NEON 1
+#include <arm_neon.h>
 
 #endif
 

@@ -84,6 +84,10 @@ static inline void store4(double *list, double position)
     const __m128d v = _mm_set1_pd(position);
     _mm_storeu_pd(list, v);
     _mm_storeu_pd(list + 2, v);
+#elif MEX_NEON
+    const float64x2_t v = vdupq_n_f64(position);
+    vst1q_f64(list, v);
+    vst1q_f64(list + 2, v);
 #else
     list[0] = list[1] = list[2] = list[3] = position;
 #endif
