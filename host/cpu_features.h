@@ -1,7 +1,11 @@
-/* Run-time test for the AVX2 paths of the modules, made with the cpuid and xgetbv
- * instructions themselves: no runtime library is needed, so it works alike in every
- * build. MEX_NO_AVX2 compiles the AVX2 paths out (used by the tests, to compare the
- * two paths of the same source). */
+/* The vector paths a build of the modules has, and their intrinsics.
+ *
+ * x86-64: SSE2 always; AVX2 behind a run-time test made with the cpuid and xgetbv
+ * instructions themselves (no runtime library is needed, so it works alike in every
+ * build). MEX_NO_AVX2 compiles the AVX2 paths out.
+ * AArch64: NEON, which every AArch64 processor has.
+ * MEX_PORTABLE compiles out every vector path, leaving the plain loops that any other
+ * processor gets. The tests build each module these ways to compare the paths. */
 #ifndef CPU_FEATURES_H
 #define CPU_FEATURES_H
 
@@ -9,6 +13,11 @@
 #ifndef __cplusplus
 #include <stdbool.h>
 #endif
+
+#if !defined(MEX_PORTABLE) && defined(__x86_64__)
+
+#define MEX_SSE2 1
+#include <immintrin.h>
 
 #if !defined(MEX_NO_AVX2)
 #define MEX_AVX2 1
@@ -33,6 +42,13 @@ static inline bool cpu_has_avx2(void)
     __asm__ __volatile__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
     return (xcr0 & 6) == 6; /* SSE and AVX register state */
 }
+
+#endif
+
+#elif !defined(MEX_PORTABLE) && defined(__aarch64__)
+
+#define MEX_NEON 1
+#include <arm_neon.h>
 
 #endif
 

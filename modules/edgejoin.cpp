@@ -6,8 +6,6 @@
 // nothing.
 #include <stdint.h>
 
-#include <immintrin.h>
-
 #include "cpu_features.h"
 #include "mex_api.h"
 
@@ -51,6 +49,39 @@ static inline uint64_t put_joins_from(const double *e1, uint64_t p, const double
 // Both passes test every pair in nested order, i then j. Vector compares are IEEE
 // equality (ordered, quiet): -0 == +0, NaN equals nothing. A count stops as soon as
 // the joins pass 2^31-1, the most rows the host can create.
+
+#if !MEX_SSE2 && !MEX_NEON
+
+// The plain loops, for processors without a vector path here.
+static int64_t count_joins_plain(const double *second1, uint64_t p, const double *first2,
+                                 uint64_t q)
+{
+    int64_t joins = 0;
+    for (uint64_t i = 0; i < p; ++i) {
+        for (uint64_t j = 0; j < q; ++j)
+            joins += first2[j] == second1[i];
+        if (joins > INT32_MAX)
+            return -1;
+    }
+    return joins;
+}
+
+static void fill_joins_plain(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                             double *e, double *w, uint64_t n)
+{
+    uint64_t k = 0;
+    for (uint64_t i = 0; i < p; ++i)
+        k = put_joins_from(e1, p, e2, q, i, 0, e1[i + p], e, w, n, k);
+}
+
+#endif
+
+// Keys per sweep of the vector filling passes, and the matches each may hold back
+// during a sweep (32-bit E2 row numbers on the stack, 3 KB: under one page, so no
+// stack probe).
+enum { FILL_KEYS = 2, FILL_HOLD = 384 };
+
+#if MEX_SSE2
 
 // Matches of one key among first2[0..q), two nodes per compare.
 static int64_t count_key(double key, const double *first2, uint64_t q)
@@ -102,6 +133,8 @@ static void fill_joins_sse2(const double *e1, uint64_t p, const double *e2, uint
         k = put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
     }
 }
+
+#endif
 
 #if MEX_AVX2
 
@@ -177,10 +210,6 @@ fill_key_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, uint64
     return put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
 }
 
-// Keys per sweep of the filling pass, and the matches each may hold back during a
-// sweep (32-bit E2 row numbers on the stack, 3 KB: under one page, so no stack probe).
-enum { FILL_KEYS = 2, FILL_HOLD = 384 };
-
 // The rows of keys i0, i0+1, ... in one sweep over E2: every loaded node vector is
 // compared with each key and all masks ORed and tested once. Matches are noted per
 // key, in E2's order, and written after the sweep, key by key, so the rows keep the
@@ -248,6 +277,140 @@ fill_joins_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, doub
 
 #endif
 
+#if MEX_NEON
+
+// The compare masks of two node vectors with one key, added: minus the matches per lane.
+static inline uint64x2_t equal2x2(float64x2_t v0, float64x2_t v1, float64x2_t key)
+{
+    return vaddq_u64(vceqq_f64(v0, key), vceqq_f64(v1, key));
+}
+
+// Four E1 keys per sweep over E2, four nodes per step: each loaded node vector serves
+// four keys. The last sweep fills its missing keys with NaN, which matches nothing.
+static int64_t count_joins_neon(const double *second1, uint64_t p, const double *first2,
+                                uint64_t q)
+{
+    int64_t joins = 0;
+    for (uint64_t i = 0; i < p; i += 4) {
+        double key[4];
+        for (int b = 0; b < 4; ++b)
+            key[b] = i + b < p ? second1[i + b] : __builtin_nan("");
+        const float64x2_t k0 = vdupq_n_f64(key[0]), k1 = vdupq_n_f64(key[1]);
+        const float64x2_t k2 = vdupq_n_f64(key[2]), k3 = vdupq_n_f64(key[3]);
+        uint64x2_t m0 = vdupq_n_u64(0), m1 = m0, m2 = m0, m3 = m0;
+        uint64_t j = 0;
+        for (; j + 4 <= q; j += 4) {
+            const float64x2_t v0 = vld1q_f64(first2 + j), v1 = vld1q_f64(first2 + j + 2);
+            m0 = vsubq_u64(m0, equal2x2(v0, v1, k0));
+            m1 = vsubq_u64(m1, equal2x2(v0, v1, k1));
+            m2 = vsubq_u64(m2, equal2x2(v0, v1, k2));
+            m3 = vsubq_u64(m3, equal2x2(v0, v1, k3));
+        }
+        joins += (int64_t)vaddvq_u64(vaddq_u64(vaddq_u64(m0, m1), vaddq_u64(m2, m3)));
+        for (; j < q; ++j)
+            joins += (first2[j] == key[0]) + (first2[j] == key[1]) + (first2[j] == key[2]) +
+                     (first2[j] == key[3]);
+        if (joins > INT32_MAX)
+            return -1;
+    }
+    return joins;
+}
+
+// The compare masks of eight nodes with one key, ORed.
+static inline uint64x2_t equal8(const float64x2_t v[4], float64x2_t key)
+{
+    return vorrq_u64(vorrq_u64(vceqq_f64(v[0], key), vceqq_f64(v[1], key)),
+                     vorrq_u64(vceqq_f64(v[2], key), vceqq_f64(v[3], key)));
+}
+
+// Whether any lane of a compare mask is set.
+static inline bool any_lane(uint64x2_t mask)
+{
+    return vmaxvq_u32(vreinterpretq_u32_u64(mask)) != 0;
+}
+
+// The rows of key i, eight E2 nodes per step; a step without any match costs one
+// branch, and one with a match is gone over again node by node.
+static uint64_t fill_key_neon(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                              uint64_t i, double *e, double *w, uint64_t n, uint64_t k)
+{
+    const double key = e1[i + p];
+    const float64x2_t kv = vdupq_n_f64(key);
+    uint64_t j = 0;
+    for (; j + 8 <= q; j += 8) {
+        const float64x2_t v[4] = {vld1q_f64(e2 + j), vld1q_f64(e2 + j + 2),
+                                  vld1q_f64(e2 + j + 4), vld1q_f64(e2 + j + 6)};
+        if (any_lane(equal8(v, kv)))
+            for (uint64_t t = j; t < j + 8; ++t)
+                if (e2[t] == key)
+                    put_join(e1, p, e2, q, i, t, e, w, n, k++);
+    }
+    return put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
+}
+
+// Notes, per key, the E2 rows j0..j1-1 that match it, in order; false when a key's
+// list is full.
+static inline bool hold_matches(const double *e2, uint64_t j0, uint64_t j1,
+                                const double key[FILL_KEYS], uint32_t held[FILL_KEYS],
+                                uint32_t rows[FILL_KEYS][FILL_HOLD])
+{
+    for (int b = 0; b < FILL_KEYS; ++b)
+        for (uint64_t t = j0; t < j1; ++t)
+            if (e2[t] == key[b]) {
+                if (held[b] == FILL_HOLD)
+                    return false;
+                rows[b][held[b]++] = (uint32_t)t;
+            }
+    return true;
+}
+
+// The rows of keys i0, i0+1, ... (past p: NaN, which matches nothing) in one sweep over
+// E2, eight nodes per step: every loaded node vector is compared with each key and all
+// masks ORed and tested once. Matches are noted per key, in E2's order, and written
+// after the sweep, key by key, so the rows keep the order i then j. Returns false,
+// having written nothing, when a key matches more rows than its list holds.
+static bool fill_block_neon(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                            uint64_t i0, double *e, double *w, uint64_t n, uint64_t *k)
+{
+    double key[FILL_KEYS];
+    float64x2_t kv[FILL_KEYS];
+    uint32_t held[FILL_KEYS], rows[FILL_KEYS][FILL_HOLD];
+    for (int b = 0; b < FILL_KEYS; ++b) {
+        key[b] = i0 + b < p ? e1[i0 + b + p] : __builtin_nan("");
+        kv[b] = vdupq_n_f64(key[b]), held[b] = 0;
+    }
+    uint64_t j = 0;
+    for (; j + 8 <= q; j += 8) {
+        const float64x2_t v[4] = {vld1q_f64(e2 + j), vld1q_f64(e2 + j + 2),
+                                  vld1q_f64(e2 + j + 4), vld1q_f64(e2 + j + 6)};
+        uint64x2_t any = equal8(v, kv[0]);
+        for (int b = 1; b < FILL_KEYS; ++b)
+            any = vorrq_u64(any, equal8(v, kv[b]));
+        if (any_lane(any) && !hold_matches(e2, j, j + 8, key, held, rows))
+            return false;
+    }
+    if (!hold_matches(e2, j, q, key, held, rows))
+        return false;
+    for (int b = 0; b < FILL_KEYS; ++b)
+        for (uint32_t t = 0; t < held[b]; ++t)
+            put_join(e1, p, e2, q, i0 + b, rows[b][t], e, w, n, (*k)++);
+    return true;
+}
+
+// Blocks of keys while E2's row numbers fit the lists; a block whose lists overflow,
+// one sweep per key.
+static void fill_joins_neon(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                            double *e, double *w, uint64_t n)
+{
+    uint64_t k = 0;
+    for (uint64_t i = 0; i < p; i += FILL_KEYS)
+        if (q > UINT32_MAX || !fill_block_neon(e1, p, e2, q, i, e, w, n, &k))
+            for (uint64_t b = i; b < i + FILL_KEYS && b < p; ++b)
+                k = fill_key_neon(e1, p, e2, q, b, e, w, n, k);
+}
+
+#endif
+
 // The AVX2 passes serve jobs large enough that the feature test costs little beside
 // them.
 static bool use_avx2(uint64_t p, uint64_t q)
@@ -268,7 +431,13 @@ static int64_t count_joins(bool avx2, const double *second1, uint64_t p,
         return count_joins_avx2(second1, p, first2, q);
 #endif
     (void)avx2;
+#if MEX_SSE2
     return count_joins_sse2(second1, p, first2, q);
+#elif MEX_NEON
+    return count_joins_neon(second1, p, first2, q);
+#else
+    return count_joins_plain(second1, p, first2, q);
+#endif
 }
 
 static void fill_joins(bool avx2, const double *e1, uint64_t p, const double *e2,
@@ -279,7 +448,13 @@ static void fill_joins(bool avx2, const double *e1, uint64_t p, const double *e2
         return fill_joins_avx2(e1, p, e2, q, e, w, n);
 #endif
     (void)avx2;
+#if MEX_SSE2
     fill_joins_sse2(e1, p, e2, q, e, w, n);
+#elif MEX_NEON
+    fill_joins_neon(e1, p, e2, q, e, w, n);
+#else
+    fill_joins_plain(e1, p, e2, q, e, w, n);
+#endif
 }
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])

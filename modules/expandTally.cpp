@@ -5,8 +5,7 @@
 // factorials, one running product multiplied by 1, 2, ..., c(k) for k in order.
 #include <stdint.h>
 
-#include <immintrin.h>
-
+#include "cpu_features.h"
 #include "mex_api.h"
 
 enum { IN_C, IN_END };
@@ -26,6 +25,8 @@ static int64_t total_count_plain(const double *c, int64_t k0, int64_t n, int64_t
     }
     return total;
 }
+
+#if MEX_SSE2
 
 // The same, two counts per instruction. Truncation gives a negative 32-bit value
 // exactly for the counts out of range (the processor's "indefinite" 0x80000000 for
@@ -57,6 +58,15 @@ static int64_t total_count(const double *c, int64_t n)
     return total_count_plain(c, k, n, total);
 }
 
+#else
+
+static int64_t total_count(const double *c, int64_t n)
+{
+    return total_count_plain(c, 0, n, 0);
+}
+
+#endif
+
 // Multiplies the running product by 2..count; 1 changes nothing, nor does anything
 // change Inf, so neither is multiplied.
 static inline double times_factorial(double product, int32_t count)
@@ -67,10 +77,26 @@ static inline double times_factorial(double product, int32_t count)
     return product;
 }
 
+// Four copies of position at list[0..3].
+static inline void store4(double *list, double position)
+{
+#if MEX_SSE2
+    const __m128d v = _mm_set1_pd(position);
+    _mm_storeu_pd(list, v);
+    _mm_storeu_pd(list + 2, v);
+#elif MEX_NEON
+    const float64x2_t v = vdupq_n_f64(position);
+    vst1q_f64(list, v);
+    vst1q_f64(list + 2, v);
+#else
+    list[0] = list[1] = list[2] = list[3] = position;
+#endif
+}
+
 // Writes c(k) copies of k for each k in order, and multiplies *f by 1..c(k). Counts of
-// 4 or less take one pair of stores of 4 copies whatever the count, so that random
-// small counts cause no mispredicted branches: the copies past the count are
-// overwritten by the next positions, and near the end of L exact stores take over.
+// 4 or less take one store of 4 copies whatever the count, so that random small counts
+// cause no mispredicted branches: the copies past the count are overwritten by the
+// next positions, and near the end of L exact stores take over.
 static void expand(const double *c, int64_t n, double *list, int64_t total, double *f)
 {
     double product = *f;
@@ -78,17 +104,12 @@ static void expand(const double *c, int64_t n, double *list, int64_t total, doub
     int64_t w = 0;
     for (int64_t k = 0; k < n; ++k, position += 1.0) {
         int32_t count = (int32_t)c[k];
-        __m128d v = _mm_set1_pd(position);
         if (count <= 4 && total - w >= 4) {
-            _mm_storeu_pd(list + w, v);
-            _mm_storeu_pd(list + w + 2, v);
+            store4(list + w, position);
         } else if (count > 4) {
-            for (int32_t l = 0; l < count - 4; l += 4) {
-                _mm_storeu_pd(list + w + l, v);
-                _mm_storeu_pd(list + w + l + 2, v);
-            }
-            _mm_storeu_pd(list + w + count - 4, v);
-            _mm_storeu_pd(list + w + count - 2, v);
+            for (int32_t l = 0; l < count - 4; l += 4)
+                store4(list + w + l, position);
+            store4(list + w + count - 4, position);
         } else {
             for (int32_t l = 0; l < count; ++l)
                 list[w + l] = position;

@@ -6,8 +6,6 @@
 // from 0, every operation rounded by itself.
 #include <stdint.h>
 
-#include <immintrin.h>
-
 #include "cpu_features.h"
 #include "mex_api.h"
 
@@ -135,6 +133,108 @@ add_row_products_avx2(const double *a, const double *p, uint64_t rows, double *s
 
 #endif
 
+#if MEX_NEON
+
+// One row of A as a TBL table: A(k, c) in bytes 8c..8c+7 of the table's registers,
+// zero past n.
+template <int N> struct RowTable {
+    uint8x16_t r[(N + 1) / 2];
+};
+
+template <int N> static inline RowTable<N> row_table(const double *a, int k)
+{
+    RowTable<N> t;
+    for (int c = 0; c < N; c += 2) {
+        const double pair[2] = {a[(uint64_t)k + (uint64_t)c * N],
+                                c + 1 < N ? a[(uint64_t)k + (uint64_t)(c + 1) * N] : 0.0};
+        t.r[c / 2] = vreinterpretq_u8_f64(vld1q_f64(pair));
+    }
+    return t;
+}
+
+// The byte offsets 8c..8c+7 of each lane's column c = trunc(x). Lanes of x outside
+// (-1, n) give offsets of no use, and their rows are rejected.
+static inline uint8x16_t column_bytes(float64x2_t x)
+{
+    const uint8x16_t spread = {0, 0, 0, 0, 0, 0, 0, 0, 8, 8, 8, 8, 8, 8, 8, 8};
+    const uint8x16_t within = {0, 1, 2, 3, 4, 5, 6, 7, 0, 1, 2, 3, 4, 5, 6, 7};
+    const int64x2_t eight_c = vshlq_n_s64(vcvtq_s64_f64(x), 3);
+    return vaddq_u8(vqtbl1q_u8(vreinterpretq_u8_s64(eight_c), spread), within);
+}
+
+// A(k, c) for each lane's byte offsets, from registers: offsets past the table give 0,
+// and no offset reads memory. From n = 9 on, TBX adds the registers past the fourth.
+template <int N> static inline float64x2_t look_up(const RowTable<N> &t, uint8x16_t bytes)
+{
+    constexpr int R = (N + 1) / 2;
+    const uint8x16_t *r = t.r;
+    uint8x16_t x;
+    if constexpr (R == 1)
+        x = vqtbl1q_u8(r[0], bytes);
+    else if constexpr (R == 2)
+        x = vqtbl2q_u8(uint8x16x2_t{{r[0], r[1]}}, bytes);
+    else if constexpr (R == 3)
+        x = vqtbl3q_u8(uint8x16x3_t{{r[0], r[1], r[2]}}, bytes);
+    else
+        x = vqtbl4q_u8(uint8x16x4_t{{r[0], r[1], r[2], r[3]}}, bytes);
+    if constexpr (R > 4) {
+        const uint8x16_t high = vsubq_u8(bytes, vdupq_n_u8(64));
+        if constexpr (R == 5)
+            x = vqtbx1q_u8(x, r[4], high);
+        else if constexpr (R == 6)
+            x = vqtbx2q_u8(x, uint8x16x2_t{{r[4], r[5]}}, high);
+        else if constexpr (R == 7)
+            x = vqtbx3q_u8(x, uint8x16x3_t{{r[4], r[5], r[6]}}, high);
+        else
+            x = vqtbx4q_u8(x, uint8x16x4_t{{r[4], r[5], r[6], r[7]}}, high);
+    }
+    return vreinterpretq_f64_u8(x);
+}
+
+// Four table rows at a time, two per vector, one per lane. Entries are checked by a
+// running minimum and maximum of v - 1 (NaN carries through both), which lie in
+// (-1, n) exactly when every v - 1 does. Products stay in column order and the sum
+// in row order.
+template <int N>
+static bool add_row_products_neon(const double *a, const double *p, uint64_t rows,
+                                  double *sum)
+{
+    RowTable<N> table[N];
+    for (int k = 0; k < N; ++k)
+        table[k] = row_table<N>(a, k);
+
+    const float64x2_t one = vdupq_n_f64(1.0);
+    double s = *sum;
+    const uint64_t groups = rows / 4;
+    for (uint64_t g0 = 0; g0 < groups; g0 += 256) {
+        const uint64_t g1 = groups - g0 < 256 ? groups : g0 + 256;
+        float64x2_t low = vdupq_n_f64(0.0), high = low;
+        for (uint64_t g = g0; g < g1; ++g) {
+            const double *col = p + 4 * g;
+            float64x2_t prod_a = one, prod_b = one;   // rows 0, 1 and rows 2, 3
+#pragma GCC unroll 16
+            for (int k = 0; k < N; ++k, col += rows) {
+                const float64x2_t xa = vsubq_f64(vld1q_f64(col), one);
+                const float64x2_t xb = vsubq_f64(vld1q_f64(col + 2), one);
+                low = vminq_f64(low, vminq_f64(xa, xb));
+                high = vmaxq_f64(high, vmaxq_f64(xa, xb));
+                prod_a = vmulq_f64(prod_a, look_up(table[k], column_bytes(xa)));
+                prod_b = vmulq_f64(prod_b, look_up(table[k], column_bytes(xb)));
+            }
+            s = vgetq_lane_f64(prod_a, 0) + s;
+            s = vgetq_lane_f64(prod_a, 1) + s;
+            s = vgetq_lane_f64(prod_b, 0) + s;
+            s = vgetq_lane_f64(prod_b, 1) + s;
+        }
+        if (!(vminvq_f64(low) > -1.0 && vmaxvq_f64(high) < (double)N))
+            return false;
+    }
+    *sum = s;
+    return add_row_products(a, p, rows, N, groups * 4, rows, sum);
+}
+
+#endif
+
 // Sum of the row products. Returns false, with *sum unspecified, when an entry
 // selects no column of A; nothing outside A is read.
 static bool sum_of_products(const double *a, const double *p, uint64_t rows, int n,
@@ -151,6 +251,15 @@ static bool sum_of_products(const double *a, const double *p, uint64_t rows, int
             MEX_CASE(14) MEX_CASE(15) MEX_CASE(16)
 #undef MEX_CASE
         }
+#elif MEX_NEON
+    // One kernel per n, so that its column loop unrolls.
+    switch (n) {
+#define MEX_CASE(N) case N: return add_row_products_neon<N>(a, p, rows, sum);
+        MEX_CASE(2) MEX_CASE(3) MEX_CASE(4) MEX_CASE(5) MEX_CASE(6) MEX_CASE(7) MEX_CASE(8)
+        MEX_CASE(9) MEX_CASE(10) MEX_CASE(11) MEX_CASE(12) MEX_CASE(13) MEX_CASE(14)
+        MEX_CASE(15) MEX_CASE(16)
+#undef MEX_CASE
+    }
 #endif
     return add_row_products(a, p, rows, n, 0, rows, sum);
 }

@@ -1,14 +1,18 @@
 #!/bin/sh
 # Installs the Debian packages a target needs, only those missing.
-#   scripts/install-deps.sh build|octave|test|cross|fuzz|bench
+#   scripts/install-deps.sh build|octave|test|cross|fuzz|bench|mca
 set -eu
 build="cmake g++ make binutils"
 octave="octave-cli:octave liboctave-dev"
 test="googletest libgtest-dev unzip valgrind gawk python3"
-# Windows (mingw-w64, run under Wine) and macOS (clang, ld64.lld, llvm-objdump) builds.
-cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16"
+# Windows (mingw-w64, run under Wine), macOS (clang, ld64.lld, llvm-objdump) and
+# Linux AArch64 (run under qemu-aarch64) builds.
+cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16
+       g++-aarch64-linux-gnu qemu-user"
 fuzz="clang-14 libclang-rt-14-dev"
 bench="gnuplot:gnuplot-nox"
+# bench/mca.sh: llvm-mca's static estimates of the kernels.
+mca="python3 clang-16 llvm-16"
 
 case "${1:-build}" in
     build) wanted="$build" ;;
@@ -17,7 +21,8 @@ case "${1:-build}" in
     cross) wanted="$cross" ;;
     fuzz) wanted="$build $fuzz" ;;
     bench) wanted="$build $octave $bench" ;;
-    *) echo "usage: $0 build|octave|test|cross|fuzz|bench" >&2; exit 2 ;;
+    mca) wanted="$mca" ;;
+    *) echo "usage: $0 build|octave|test|cross|fuzz|bench|mca" >&2; exit 2 ;;
 esac
 
 # A word is either a package, or command:package for a package known by its command.

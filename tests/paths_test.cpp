@@ -1,6 +1,8 @@
-// The AVX2 paths against the same sources built without them (MEX_NO_AVX2), on inputs
-// large enough that the delivered modules take those paths on a processor that has
-// AVX2, and with the awkward values in the places the vector code treats specially.
+// The vector paths against the same sources built without them, on inputs large
+// enough that the delivered modules take those paths, and with the awkward values in
+// the places the vector code treats specially: the portable loops (MEX_PORTABLE)
+// everywhere, and on x86-64 also the SSE2 baseline (MEX_NO_AVX2) beside the AVX2
+// paths the delivered modules take on a processor that has AVX2.
 #include <cmath>
 #include <random>
 
@@ -8,24 +10,35 @@
 
 namespace {
 
-// Both builds give the same error, or outputs equal bit for bit (any NaN equal to
-// any NaN where sums are compared: which operand's NaN survives is not fixed).
+// The builds each case compares with the delivered modules.
+const char *const kCompared[] = {
+#ifdef BASELINE_DIR
+    BASELINE_DIR,
+#endif
+    PORTABLE_DIR};
+
+// Every build gives the same error, or outputs equal bit for bit (any NaN equal to any
+// NaN where sums are compared: which operand's NaN survives is not fixed).
 void expect_same(const std::string &name, int nlhs, std::vector<const mxArray *> in,
                  bool any_nan, const std::string &what)
 {
     standin::Result fast = call(name, nlhs, in);
-    standin::Result base = standin::call(module_in(BASELINE_DIR, name), nlhs, in);
-    ASSERT_EQ(fast.failed, base.failed) << what << ": " << fast.error << base.error;
-    EXPECT_EQ(fast.error, base.error) << what;
-    for (size_t o = 0; o < fast.outputs.size(); ++o) {
-        EXPECT_EQ(standin::dims(fast.outputs[o].get()), standin::dims(base.outputs[o].get()));
-        std::vector<double> a = standin::values(fast.outputs[o].get());
-        std::vector<double> b = standin::values(base.outputs[o].get());
-        ASSERT_EQ(a.size(), b.size()) << what;
-        size_t differ = 0;
-        for (size_t i = 0; i < a.size(); ++i)
-            differ += !(bits(a[i]) == bits(b[i]) || (any_nan && std::isnan(a[i]) && std::isnan(b[i])));
-        EXPECT_EQ(differ, 0u) << what << ", output " << o + 1;
+    for (const char *dir : kCompared) {
+        standin::Result base = standin::call(module_in(dir, name), nlhs, in);
+        const std::string where = what + " (" + dir + ")";
+        ASSERT_EQ(fast.failed, base.failed) << where << ": " << fast.error << base.error;
+        EXPECT_EQ(fast.error, base.error) << where;
+        for (size_t o = 0; o < fast.outputs.size(); ++o) {
+            EXPECT_EQ(standin::dims(fast.outputs[o].get()), standin::dims(base.outputs[o].get()));
+            std::vector<double> a = standin::values(fast.outputs[o].get());
+            std::vector<double> b = standin::values(base.outputs[o].get());
+            ASSERT_EQ(a.size(), b.size()) << where;
+            size_t differ = 0;
+            for (size_t i = 0; i < a.size(); ++i)
+                differ += !(bits(a[i]) == bits(b[i]) ||
+                            (any_nan && std::isnan(a[i]) && std::isnan(b[i])));
+            EXPECT_EQ(differ, 0u) << where << ", output " << o + 1;
+        }
     }
 }
 
@@ -34,9 +47,12 @@ TEST(Paths, PermanentOnRandomTables)
     std::mt19937_64 rng(11);
     std::uniform_real_distribution<double> unit(-1, 1);
     std::uniform_int_distribution<int> scale(-30, 30);
-    // n = 8 uses one lookup register per half of A's rows, 9..16 two, which 9 fills
-    // partly. Tables of random entries (repeats, fractions, not permutations).
-    for (int n : {8, 9}) {
+    // AVX2 (n = 8..16): one lookup register per half of A's rows for n = 8, two from 9
+    // on, which 9 fills partly. NEON (n = 2..16): (n + 1) / 2 lookup registers, those
+    // past the fourth (n = 9 on) in a second lookup; rows past a multiple of four (n = 3)
+    // go to the plain loop. Tables of random entries (repeats, fractions, not
+    // permutations).
+    for (int n : {3, 5, 8, 9}) {
         size_t rows = 1;
         for (int k = 2; k <= n; ++k)
             rows *= k;
@@ -50,6 +66,12 @@ TEST(Paths, PermanentOnRandomTables)
         Array A = doubles({size_t(n), size_t(n)}, a);
         Array P = doubles({rows, size_t(n)}, p);
         expect_same("permanent", 1, {A.get(), P.get()}, true, what);
+        // Entries of one magnitude, where any change in the order of the additions shows.
+        std::vector<double> even(n * n);
+        for (double &x : even)
+            x = unit(rng);
+        expect_same("permanent", 1, {doubles({size_t(n), size_t(n)}, even).get(), P.get()},
+                    true, what + ", entries in [-1, 1]");
         // Special values, each of which takes over the whole sum.
         for (double special : {-0.0, 1e-310, double(INFINITY), double(NAN)}) {
             std::vector<double> b = a;
@@ -73,7 +95,7 @@ TEST(Paths, EdgejoinOnSmallAlphabets)
     std::mt19937_64 rng(5);
     const double alphabet[] = {0.0, -0.0, 1.0, 2.5, -3.0, NAN, INFINITY, -INFINITY, 1e300};
     std::normal_distribution<double> value;
-    // Sizes around the vector steps (4 keys, 16 nodes), with p * q past 2^16.
+    // Sizes around the vector steps (4 or 2 keys, 4, 8 or 16 nodes), with p * q past 2^16.
     for (size_t p : {256, 259, 301, 1000})
         for (size_t q : {256, 263, 517}) {
             std::uniform_int_distribution<int> node(0, 1 + int(p + q) % 8);
