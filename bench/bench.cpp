@@ -5,7 +5,7 @@
 //
 //   bench MODULE_DIR PLAIN_DIR OCTAVE_DIR OUT_DIR
 //
-// Writes OUT_DIR/bench.csv, crossover.csv, table.md and chart.dat.
+// Writes OUT_DIR/bench.csv, crossover.csv and table.md (bench/chart.sh draws the chart).
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -344,14 +344,8 @@ int main(int argc, char **argv)
     std::ofstream md(out + "/table.md");
     md << "| module | workload | module ms | plain -O2 ms | limit ms | speedup | time / limit "
           "| Octave idiom ms |\n|---|---|--:|--:|--:|--:|--:|--:|\n";
-    std::ofstream dat(out + "/chart.dat");   // for gnuplot: label, then the four times
     char line[512];
     for (auto &r : rows) {
-        std::string label = r.module + "\\n" + r.name.substr(0, r.name.find_first_of(",("));
-        std::snprintf(line, sizeof line, "\"%s\"\t%g\t%g\t%g\t%s\n", label.c_str(),
-                      r.module_ms, r.plain_ms, r.limit_ms,
-                      std::isnan(r.octave_ms) ? "?" : std::to_string(r.octave_ms).c_str());
-        dat << line;
         std::snprintf(line, sizeof line, "%s,\"%s\",%.4f,%.4f,%.4f,%.3f,%.3f,%.4f\n",
                       r.module.c_str(), r.name.c_str(), r.module_ms, r.plain_ms, r.limit_ms,
                       r.plain_ms / r.module_ms, r.module_ms / r.limit_ms, r.octave_ms);

@@ -8,26 +8,9 @@ out=bench/results
 mkdir -p "$out"
 "$tree/bench/bench" dist/linux "$tree/bench/plain" dist/octave "$out"
 
+bench/chart.sh "$out"
 model=$(lscpu | sed -n 's/^Model name: *//p')
 cores=$(nproc)
-gnuplot <<GP
-set terminal pngcairo size 1200,600 font ",10"
-set output "$out/chart.png"
-set title "Median time per call, log scale ($model, $cores cores)"
-set style data histograms
-set style histogram clustered gap 1
-set style fill solid 0.8 border -1
-set logscale y
-set ylabel "ms"
-set key top left
-set datafile missing "?"
-set xtics font ",8"
-set bmargin 4
-plot "$out/chart.dat" using 2:xtic(1) title "module", \
-     "" using 3 title "plain loops -O2", \
-     "" using 4 title "limit", \
-     "" using 5 title "Octave idiom"
-GP
 
 # README: the part between the two markers is replaced.
 section=$(mktemp)

@@ -2,7 +2,7 @@
 # Installs the Debian packages a target needs, only those missing.
 #   scripts/install-deps.sh build|octave|test|cross|fuzz|bench|mca
 set -eu
-build="cmake g++ make binutils"
+build="cmake g++ make binutils zip"
 octave="octave-cli:octave liboctave-dev"
 test="googletest libgtest-dev unzip valgrind gawk python3"
 # Windows (mingw-w64, run under Wine), macOS (clang, ld64.lld, llvm-objdump) and
