@@ -1,13 +1,15 @@
 // A Mach-O loader for bundles that call nothing but the host: maps the segments with
 // their protections, applies the rebases, binds every pointer at once (lazy ones too,
 // so the stub helper never runs) with two-level namespace enforced as dyld does it, and
-// finds _mexFunction in the export trie. What it does not handle is refused by name.
-// Linux and macOS share the calling convention of each CPU for everything these
-// modules call, so the bundle's code runs here unchanged.
+// finds _mexFunction in the export trie; its unwind entries go to Linux's unwinder.
+// What it does not handle is refused by name. Linux and macOS share the calling
+// convention of each CPU for everything these modules call, so the bundle's code runs
+// here unchanged.
 #include "macho.h"
 
+#include "compact_unwind.h"
+
 #include <algorithm>
-#include <csetjmp>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -125,50 +127,11 @@ const char *const LIBSYSTEM = "/usr/lib/libSystem.B.dylib";
     std::abort();
 }
 
-// Host errors leave the bundle by a jump to the innermost MachOBundle::call.
-thread_local std::jmp_buf *escape_to = nullptr;
-thread_local HostError pending;
-
-[[noreturn]] void escape()
-{
-    if (!escape_to) {
-        std::fputs("standin: a host error outside any call of a bundle\n", stderr);
-        std::abort();
-    }
-    std::longjmp(*escape_to, 1);
-}
-
-// A host operation as the bundle calls it: the host's own function, whose HostError is
-// caught here, among frames Linux's unwinder knows, and carried past the bundle.
-template <auto F> struct Guarded;
-template <class R, class... A, R (*F)(A...)> struct Guarded<F> {
-    static R call(A... a)
-    {
-        try {
-            return F(a...);
-        } catch (HostError &e) {
-            pending = std::move(e);
-        }
-        escape();   // after the catch block, so the exception is finished with
-    }
-};
-
-struct HostOperation {
-    const char *name;
-    void *guarded;
-};
-const HostOperation HOST_OPERATIONS[] = {
-    {"mxIsDouble", reinterpret_cast<void *>(&Guarded<&mxIsDouble>::call)},
-    {"mxIsSparse", reinterpret_cast<void *>(&Guarded<&mxIsSparse>::call)},
-    {"mxGetM", reinterpret_cast<void *>(&Guarded<&mxGetM>::call)},
-    {"mxGetN", reinterpret_cast<void *>(&Guarded<&mxGetN>::call)},
-    {"mxGetNumberOfDimensions_700",
-     reinterpret_cast<void *>(&Guarded<&mxGetNumberOfDimensions_700>::call)},
-    {"mxGetNumberOfElements", reinterpret_cast<void *>(&Guarded<&mxGetNumberOfElements>::call)},
-    {"mxGetPr", reinterpret_cast<void *>(&Guarded<&mxGetPr>::call)},
-    {"mxCreateDoubleMatrix_700",
-     reinterpret_cast<void *>(&Guarded<&mxCreateDoubleMatrix_700>::call)},
-    {"mexErrMsgTxt", reinterpret_cast<void *>(&Guarded<&mexErrMsgTxt>::call)},
+// What a bundle may bind from the host libraries: the host operations, not the rest
+// of what they export for the tests.
+const char *const HOST_OPERATIONS[] = {
+    "mxIsDouble", "mxIsSparse", "mxGetM", "mxGetN", "mxGetNumberOfDimensions_700",
+    "mxGetNumberOfElements", "mxGetPr", "mxCreateDoubleMatrix_700", "mexErrMsgTxt",
 };
 
 // What a bind of `symbol` from the library `install_name` resolves to. Two-level
@@ -200,9 +163,9 @@ void *resolve(const std::string &install_name, const std::string &symbol)
     if (!defined_there)
         throw std::runtime_error("binds " + symbol + " from " + install_name +
                                  ", which does not export it");
-    for (auto &op : HOST_OPERATIONS)
-        if (c_name == op.name)
-            return op.guarded;
+    for (const char *op : HOST_OPERATIONS)
+        if (c_name == op)
+            return sym;
     throw std::runtime_error("binds " + symbol + " from " + install_name +
                              ", which is not a host operation");
 }
@@ -214,6 +177,7 @@ public:
     void parse();
     void map(void *&base, size_t &size);
     Gateway find_gateway() const;
+    void unwind_tables(std::vector<uint8_t> &compact, void *&own) const;
 
 private:
     [[noreturn]] void refuse(const std::string &what) const
@@ -231,6 +195,7 @@ private:
     uint32_t rebase_off = 0, rebase_size = 0, bind_off = 0, bind_size = 0, weak_off = 0,
              weak_size = 0, lazy_off = 0, lazy_size = 0, export_off = 0, export_size = 0;
     uint8_t *base = nullptr;
+    uint64_t unwind_addr = 0, unwind_size = 0, eh_addr = 0, eh_size = 0;
 };
 
 void Image::parse()
@@ -275,6 +240,13 @@ void Image::parse()
                     refuse("has initialisers or terminators");
                 if (kind >= S_THREAD_LOCAL_REGULAR && kind <= S_THREAD_LOCAL_INIT_FUNCTION_POINTERS)
                     refuse("has thread-local data");
+                char sect_name[17] = {};
+                std::memcpy(sect_name, f.data() + sect, 16);
+                const uint64_t addr = read_at<uint64_t>(f, sect + 32);
+                if (std::strcmp(sect_name, "__unwind_info") == 0)
+                    unwind_addr = addr, unwind_size = bytes;
+                if (std::strcmp(sect_name, "__eh_frame") == 0)
+                    eh_addr = addr, eh_size = bytes;
             }
             segments.push_back(s);
             break;
@@ -477,6 +449,41 @@ void Image::map(void *&mapped, size_t &mapped_size)
     }
 }
 
+// The unwind tables Linux's unwinder is to read for the bundle: `compact`, made from
+// its __unwind_info, and, for entries that defer to DWARF, its own __eh_frame in place
+// (`own`), whose pointers are relative to where it lies.
+void Image::unwind_tables(std::vector<uint8_t> &compact, void *&own) const
+{
+    const Segment *text = nullptr;
+    for (const Segment &s : segments)
+        if (unwind_addr - s.vmaddr < s.vmsize && unwind_size <= s.vmsize - (unwind_addr - s.vmaddr))
+            text = &s;
+    if (!text || unwind_size == 0)
+        refuse("has no unwind entries (__unwind_info)");
+    size_t dwarf = 0;
+    try {
+        compact = eh_frame_from_compact(base, base + unwind_addr, unwind_size,
+                                        read_at<uint32_t>(f, 4), &dwarf);
+    } catch (const std::runtime_error &e) {
+        refuse(e.what());
+    }
+    own = nullptr;
+    if (dwarf == 0)
+        return;
+    // The unwinder reads __eh_frame up to a zero length, which the section itself
+    // does not hold: the padding after it must.
+    const Segment *seg = nullptr;
+    for (const Segment &s : segments)
+        if (eh_addr - s.vmaddr < s.vmsize && eh_size + 4 <= s.vmsize - (eh_addr - s.vmaddr))
+            seg = &s;
+    uint32_t mark = 1;
+    if (seg && eh_size > 0)
+        std::memcpy(&mark, base + eh_addr + eh_size, 4);
+    if (mark != 0)
+        refuse("has unwind entries in __eh_frame without room for its end mark");
+    own = base + eh_addr;
+}
+
 // Follows the export trie along `name`; the address is relative to the image's start.
 Gateway Image::find_gateway() const
 {
@@ -534,6 +541,9 @@ bool is_macho(const std::string &path)
     return in && (magic == MH_MAGIC_64 || magic == FAT_MAGIC || magic == FAT_CIGAM);
 }
 
+extern "C" void __register_frame(void *begin);
+extern "C" void __deregister_frame(void *begin);
+
 MachOBundle::MachOBundle(const std::string &path)
 {
     std::ifstream in(path, std::ios::binary);
@@ -545,27 +555,28 @@ MachOBundle::MachOBundle(const std::string &path)
         image.parse();
         image.map(base_, size_);
         gateway_ = image.find_gateway();
+        image.unwind_tables(unwind_, own_unwind_);
     } catch (...) {
         if (base_)
             munmap(base_, size_);
         throw;
     }
+    __register_frame(unwind_.data());
+    if (own_unwind_)
+        __register_frame(own_unwind_);
 }
 
-MachOBundle::~MachOBundle() { munmap(base_, size_); }
+MachOBundle::~MachOBundle()
+{
+    if (own_unwind_)
+        __deregister_frame(own_unwind_);
+    __deregister_frame(unwind_.data());
+    munmap(base_, size_);
+}
 
 void MachOBundle::call(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) const
 {
-    std::jmp_buf here;
-    std::jmp_buf *outer = escape_to;
-    escape_to = &here;
-    if (setjmp(here) == 0) {
-        gateway_(nlhs, plhs, nrhs, prhs);
-        escape_to = outer;
-        return;
-    }
-    escape_to = outer;
-    throw std::move(pending);
+    gateway_(nlhs, plhs, nrhs, prhs);
 }
 
 } // namespace standin

@@ -4,7 +4,9 @@
 #define STANDIN_MACHO_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "standin.h"
 
@@ -24,15 +26,16 @@ public:
     MachOBundle(const MachOBundle &) = delete;
     MachOBundle &operator=(const MachOBundle &) = delete;
 
-    // Calls mexFunction. A host error raised inside leaves the bundle's frames by a
-    // jump back here (Linux's unwinder cannot read their compact unwind entries) and is
-    // thrown on from this frame as the HostError it was.
+    // Calls mexFunction. A host error raised inside unwinds through the bundle's frames
+    // by the bundle's own unwind entries, given to Linux's unwinder at load.
     void call(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]) const;
 
 private:
     void *base_ = nullptr;
     size_t size_ = 0;
     Gateway gateway_ = nullptr;
+    std::vector<uint8_t> unwind_;   // made from __unwind_info
+    void *own_unwind_ = nullptr;    // the bundle's __eh_frame, where entries defer to it
 };
 
 } // namespace standin
