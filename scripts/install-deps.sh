@@ -9,7 +9,7 @@ test="googletest libgtest-dev unzip valgrind gawk python3"
 # Linux AArch64 (run under qemu-aarch64) builds.
 cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16
        g++-aarch64-linux-gnu qemu-user"
-fuzz="clang-14 libclang-rt-14-dev"
+fuzz="clang-14 libclang-rt-14-dev llvm-14"
 bench="gnuplot:gnuplot-nox"
 # bench/mca.sh: llvm-mca's static estimates of the kernels.
 mca="python3 clang-16 llvm-16"
