@@ -129,8 +129,8 @@ def mnemonic(ins):
     op = ins.split()[0]   # Apple's syntax writes the arrangement on it: fmul.2d
     return op if op.startswith('b.') else op.split('.')[0]
 
-for spec in open(work + '/kernels'):
-    module, label, arch, symbol, kind, needs, letters, unit_op, per, unit = spec.strip().split('|')
+for kernel in open(work + '/kernels'):
+    module, label, arch, symbol, kind, needs, letters, unit_op, per, unit = kernel.strip().split('|')
     lines = lines_of('%s/%s-%s.s' % (work, arch, module), symbol)
     letters = '' if letters == '-' else letters
     chosen, most = None, 0

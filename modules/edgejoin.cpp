@@ -81,6 +81,38 @@ static void fill_joins_plain(const double *e1, uint64_t p, const double *e2, uin
 // stack probe).
 enum { FILL_KEYS = 2, FILL_HOLD = 384 };
 
+#if MEX_AVX2 || MEX_NEON
+
+// Notes, per key, the E2 rows j0..j1-1 that match it, in order; false when a key's
+// list is full.
+static inline bool hold_matches(const double *e2, uint64_t j0, uint64_t j1,
+                                const double key[FILL_KEYS], uint32_t held[FILL_KEYS],
+                                uint32_t rows[FILL_KEYS][FILL_HOLD])
+{
+    for (int b = 0; b < FILL_KEYS; ++b)
+        for (uint64_t t = j0; t < j1; ++t)
+            if (e2[t] == key[b]) {
+                if (held[b] == FILL_HOLD)
+                    return false;
+                rows[b][held[b]++] = (uint32_t)t;
+            }
+    return true;
+}
+
+// Writes the rows held for keys i0, i0+1, ..., key by key, so that they keep the order
+// i then j.
+static inline void put_held(const double *e1, uint64_t p, const double *e2, uint64_t q,
+                            uint64_t i0, const uint32_t held[FILL_KEYS],
+                            const uint32_t rows[FILL_KEYS][FILL_HOLD], double *e, double *w,
+                            uint64_t n, uint64_t *k)
+{
+    for (int b = 0; b < FILL_KEYS; ++b)
+        for (uint32_t t = 0; t < held[b]; ++t)
+            put_join(e1, p, e2, q, i0 + b, rows[b][t], e, w, n, (*k)++);
+}
+
+#endif
+
 #if MEX_SSE2
 
 // Matches of one key among first2[0..q), two nodes per compare.
@@ -219,10 +251,13 @@ __attribute__((target("avx2"))) static bool
 fill_block_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, uint64_t i0,
                 double *e, double *w, uint64_t n, uint64_t *k)
 {
+    double key[FILL_KEYS];
     __m256d kv[FILL_KEYS];
     uint32_t held[FILL_KEYS], rows[FILL_KEYS][FILL_HOLD];
-    for (int b = 0; b < FILL_KEYS; ++b)
-        kv[b] = _mm256_set1_pd(e1[i0 + b + p]), held[b] = 0;
+    for (int b = 0; b < FILL_KEYS; ++b) {
+        key[b] = e1[i0 + b + p];
+        kv[b] = _mm256_set1_pd(key[b]), held[b] = 0;
+    }
     uint64_t j = 0;
     for (; j + 16 <= q; j += 16) {
         const __m256d v0 = _mm256_loadu_pd(e2 + j), v1 = _mm256_loadu_pd(e2 + j + 4);
@@ -246,16 +281,9 @@ fill_block_avx2(const double *e1, uint64_t p, const double *e2, uint64_t q, uint
                 rows[b][held[b]++] = (uint32_t)(j + __builtin_ctz(bits));
         }
     }
-    for (; j < q; ++j)
-        for (int b = 0; b < FILL_KEYS; ++b)
-            if (e2[j] == e1[i0 + b + p]) {
-                if (held[b] == FILL_HOLD)
-                    return false;
-                rows[b][held[b]++] = (uint32_t)j;
-            }
-    for (int b = 0; b < FILL_KEYS; ++b)
-        for (uint32_t t = 0; t < held[b]; ++t)
-            put_join(e1, p, e2, q, i0 + b, rows[b][t], e, w, n, (*k)++);
+    if (!hold_matches(e2, j, q, key, held, rows))
+        return false;
+    put_held(e1, p, e2, q, i0, held, rows, e, w, n, k);
     return true;
 }
 
@@ -348,22 +376,6 @@ static uint64_t fill_key_neon(const double *e1, uint64_t p, const double *e2, ui
     return put_joins_from(e1, p, e2, q, i, j, key, e, w, n, k);
 }
 
-// Notes, per key, the E2 rows j0..j1-1 that match it, in order; false when a key's
-// list is full.
-static inline bool hold_matches(const double *e2, uint64_t j0, uint64_t j1,
-                                const double key[FILL_KEYS], uint32_t held[FILL_KEYS],
-                                uint32_t rows[FILL_KEYS][FILL_HOLD])
-{
-    for (int b = 0; b < FILL_KEYS; ++b)
-        for (uint64_t t = j0; t < j1; ++t)
-            if (e2[t] == key[b]) {
-                if (held[b] == FILL_HOLD)
-                    return false;
-                rows[b][held[b]++] = (uint32_t)t;
-            }
-    return true;
-}
-
 // The rows of keys i0, i0+1, ... (past p: NaN, which matches nothing) in one sweep over
 // E2, eight nodes per step: every loaded node vector is compared with each key and all
 // masks ORed and tested once. Matches are noted per key, in E2's order, and written
@@ -391,9 +403,7 @@ static bool fill_block_neon(const double *e1, uint64_t p, const double *e2, uint
     }
     if (!hold_matches(e2, j, q, key, held, rows))
         return false;
-    for (int b = 0; b < FILL_KEYS; ++b)
-        for (uint32_t t = 0; t < held[b]; ++t)
-            put_join(e1, p, e2, q, i0 + b, rows[b][t], e, w, n, (*k)++);
+    put_held(e1, p, e2, q, i0, held, rows, e, w, n, k);
     return true;
 }
 

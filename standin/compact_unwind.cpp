@@ -13,7 +13,6 @@ namespace standin {
 
 namespace {
 
-constexpr uint32_t CPU_TYPE_X86_64 = 0x01000007, CPU_TYPE_ARM64 = 0x0100000c;
 constexpr uint8_t DW_CFA_offset = 0x80, DW_CFA_offset_extended = 0x05, DW_CFA_def_cfa = 0x0c,
                   DW_CFA_nop = 0x00;
 

@@ -11,6 +11,9 @@
 
 namespace standin {
 
+// Mach-O CPU types (mach/machine.h).
+constexpr uint32_t CPU_TYPE_X86_64 = 0x01000007, CPU_TYPE_ARM64 = 0x0100000c;
+
 // .eh_frame data, ending in its zero terminator, equivalent to the compact entries of
 // __unwind_info (`info`, `size` bytes, in the bundle mapped at `image`) for the bundle's
 // CPU. Entries in DWARF mode are left to the bundle's own __eh_frame, and their count

@@ -10,7 +10,6 @@
 
 namespace standin {
 
-using Gateway = void (*)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 class MachOBundle;
 
 // A module file: loaded by the system's own loader, or, for a macOS bundle, by ours.

@@ -31,7 +31,6 @@ namespace {
 // The parts of the Mach-O format used here (mach-o/loader.h, mach-o/fixup-chains.h).
 constexpr uint32_t MH_MAGIC_64 = 0xfeedfacf, FAT_MAGIC = 0xcafebabe, FAT_CIGAM = 0xbebafeca;
 constexpr uint32_t MH_BUNDLE = 8, MH_TWOLEVEL = 0x80, MH_HAS_TLV_DESCRIPTORS = 0x800000;
-constexpr uint32_t CPU_TYPE_X86_64 = 0x01000007, CPU_TYPE_ARM64 = 0x0100000c;
 constexpr uint32_t LC_REQ_DYLD = 0x80000000;
 constexpr uint32_t LC_SEGMENT_64 = 0x19, LC_LOAD_DYLIB = 0xc, LC_LOAD_WEAK_DYLIB = 0x80000018,
                    LC_REEXPORT_DYLIB = 0x8000001f, LC_LAZY_LOAD_DYLIB = 0x20,
@@ -185,6 +184,7 @@ private:
         throw std::runtime_error(path + ": " + what);
     }
     uint8_t *slot(int segment, uint64_t offset, size_t bytes) const;
+    bool mapped(uint64_t addr, uint64_t bytes) const;
     void rebase(const uint8_t *p, uint32_t size);
     void bind(const uint8_t *p, uint32_t size, bool lazy);
 
@@ -311,6 +311,15 @@ uint8_t *Image::slot(int segment, uint64_t offset, size_t bytes) const
     if (offset > s.vmsize || bytes > s.vmsize - offset)
         refuse("a fixup lies outside segment " + s.name);
     return base + s.vmaddr + offset;
+}
+
+// Whether addresses addr .. addr + bytes - 1 lie in one segment.
+bool Image::mapped(uint64_t addr, uint64_t bytes) const
+{
+    for (const Segment &s : segments)
+        if (addr - s.vmaddr < s.vmsize && bytes <= s.vmsize - (addr - s.vmaddr))
+            return true;
+    return false;
 }
 
 void Image::rebase(const uint8_t *p, uint32_t size)
@@ -454,11 +463,7 @@ void Image::map(void *&mapped, size_t &mapped_size)
 // (`own`), whose pointers are relative to where it lies.
 void Image::unwind_tables(std::vector<uint8_t> &compact, void *&own) const
 {
-    const Segment *text = nullptr;
-    for (const Segment &s : segments)
-        if (unwind_addr - s.vmaddr < s.vmsize && unwind_size <= s.vmsize - (unwind_addr - s.vmaddr))
-            text = &s;
-    if (!text || unwind_size == 0)
+    if (unwind_size == 0 || !mapped(unwind_addr, unwind_size))
         refuse("has no unwind entries (__unwind_info)");
     size_t dwarf = 0;
     try {
@@ -472,12 +477,8 @@ void Image::unwind_tables(std::vector<uint8_t> &compact, void *&own) const
         return;
     // The unwinder reads __eh_frame up to a zero length, which the section itself
     // does not hold: the padding after it must.
-    const Segment *seg = nullptr;
-    for (const Segment &s : segments)
-        if (eh_addr - s.vmaddr < s.vmsize && eh_size + 4 <= s.vmsize - (eh_addr - s.vmaddr))
-            seg = &s;
     uint32_t mark = 1;
-    if (seg && eh_size > 0)
+    if (eh_size > 0 && mapped(eh_addr, eh_size + 4))
         std::memcpy(&mark, base + eh_addr + eh_size, 4);
     if (mark != 0)
         refuse("has unwind entries in __eh_frame without room for its end mark");

@@ -12,7 +12,6 @@
 
 namespace standin {
 
-using Gateway = void (*)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
 
 // Whether the file starts like a Mach-O file (thin or fat).
 bool is_macho(const std::string &path);

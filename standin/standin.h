@@ -27,6 +27,9 @@ namespace standin {
 
 enum class Class { Double, Single, Int32, Logical, Char };
 
+// A module's entry point, mexFunction.
+using Gateway = void (*)(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[]);
+
 // What mexErrMsgTxt, or a host operation that cannot do its job, throws. It unwinds
 // through the module back to the loader, which destroys the call's new arrays.
 struct STANDIN_API HostError {
