@@ -6,13 +6,29 @@
  *
  * Octave builds (MEX_HOST_OCTAVE): the same names mapped onto Octave's own mex.h,
  * which has no _700 variants.
+ *
+ * MATLAB's own mex builds (MEX_HOST_MATLAB, by build_modules.m): MATLAB's mex.h, which
+ * under -compatibleArrayDims (MX_COMPAT_32) declares the creation and dimension-count
+ * operations by their _700 names.
  */
 #ifndef MEX_API_H
 #define MEX_API_H
 
 #include <stddef.h>
 
-#if defined(MEX_HOST_OCTAVE)
+#if !defined(__GNUC__)
+#error "mexmodules builds with GCC or Clang only"
+#endif
+
+#if defined(MEX_HOST_MATLAB)
+
+#include <mex.h>
+
+#if !defined(MX_COMPAT_32)
+#error "build with mex -compatibleArrayDims: the modules call the _700 operations"
+#endif
+
+#elif defined(MEX_HOST_OCTAVE)
 
 #include <mex.h>
 
@@ -74,6 +90,6 @@ MEX_EXPORT void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *
 }
 #endif
 
-#endif /* MEX_HOST_OCTAVE */
+#endif /* which host */
 
 #endif /* MEX_API_H */

@@ -1,0 +1,70 @@
+function build_modules(outdir)
+%BUILD_MODULES  Compile permanent, expandTally and edgejoin with this host's mex.
+%   BUILD_MODULES(OUTDIR) compiles the three modules from the sources of this tree
+%   into the folder OUTDIR (made if missing) with the running host's own compiler
+%   set-up, and copies their help files beside them; addpath(OUTDIR) then makes them
+%   callable. It runs in MATLAB and in GNU Octave, and needs a C++ compiler that is
+%   GCC or Clang:
+%     - MATLAB on Linux: the GCC that "mex -setup C++" finds; on macOS, Xcode's Clang;
+%       on Windows, MATLAB's MinGW-w64 add-on (MATLAB Support for MinGW-w64 C/C++
+%       Compiler) chosen by "mex -setup C++".
+%     - GNU Octave: the compiler of its mkoctfile (the same build as "pkg install").
+%   Every build uses the project's flags: -O3, and -ffp-contract=off so that each
+%   double operation is rounded by itself and results are the same bits on every
+%   platform.
+%
+%   Example:
+%     build_modules(fullfile(tempdir, 'mexmodules'))
+%     addpath(fullfile(tempdir, 'mexmodules'))
+%
+%   See also MEX, MKOCTFILE.
+
+root = fileparts(mfilename('fullpath'));
+names = {'permanent', 'expandTally', 'edgejoin'};
+host = fullfile(root, 'host');
+flags = '-O3 -ffp-contract=off -fno-stack-protector';
+if ~exist(outdir, 'dir') && ~mkdir(outdir)
+    error('build_modules: cannot make the folder %s', outdir);
+end
+
+if exist('OCTAVE_VERSION', 'builtin')
+    % As the Octave package builds: mkoctfile --mex, whose CXXFLAGS replace its own.
+    saved = getenv('CXXFLAGS');
+    restore = onCleanup(@() setenv('CXXFLAGS', saved));
+    setenv('CXXFLAGS', flags);
+    for i = 1:numel(names)
+        source = fullfile(root, 'modules', [names{i} '.cpp']);
+        [output, status] = mkoctfile('--mex', '-DMEX_HOST_OCTAVE', ['-I' host], ...
+                                     '-o', fullfile(outdir, [names{i} '.mex']), source);
+        if status ~= 0
+            error('build_modules: %s does not compile:\n%s', names{i}, output);
+        end
+    end
+else
+    % MATLAB: its own headers, and the 32-bit creation and dimension-count operations
+    % (the _700 names) that -compatibleArrayDims selects.
+    compiler = mex.getCompilerConfigurations('C++', 'Selected');
+    if isempty(compiler) || ~any(strcmp(compiler(1).Manufacturer, {'GNU', 'Apple', 'LLVM'}))
+        if isempty(compiler)
+            found = 'no C++ compiler';
+        else
+            found = compiler(1).Name;
+        end
+        error(['build_modules: mex is set up for %s, and these sources build with ' ...
+               'GCC or Clang only. Install MATLAB''s MinGW-w64 add-on ("MATLAB Support ' ...
+               'for MinGW-w64 C/C++ Compiler") and choose it with "mex -setup C++", or ' ...
+               'use the prebuilt modules of the release (the windows, linux or macos ' ...
+               'folder of mexmodules).'], found);
+    end
+    for i = 1:numel(names)
+        source = fullfile(root, 'modules', [names{i} '.cpp']);
+        mex('-compatibleArrayDims', '-DMEX_HOST_MATLAB', ['-I' host], ...
+            ['CXXFLAGS=$CXXFLAGS -std=c++17 ' flags], 'CXXOPTIMFLAGS=-O3 -DNDEBUG', ...
+            '-outdir', outdir, source);
+    end
+end
+
+for i = 1:numel(names)
+    copyfile(fullfile(root, 'help', [names{i} '.m']), outdir);
+end
+end
