@@ -4,7 +4,7 @@
 set -eu
 build="cmake g++ make binutils zip"
 octave="octave-cli:octave liboctave-dev"
-test="googletest libgtest-dev unzip valgrind gawk python3 shellcheck"
+test="googletest libgtest-dev unzip valgrind gawk python3 shellcheck npm:npm"
 # Windows (mingw-w64, run under Wine), macOS (clang, ld64.lld, llvm-objdump) and
 # Linux AArch64 (run under qemu-aarch64) builds.
 cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16
