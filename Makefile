@@ -86,6 +86,15 @@ bench:
 	cmake --build $(RELEASE) -j $(JOBS) --target bench
 	bench/run.sh $(RELEASE)
 
+# Mutation run (not a test): each mutant of tests/mutants.txt applied in turn, its
+# module rebuilt in build/release and its suites run; sources and builds restored at
+# the end. MUTATE_ARGS="--only edgejoin" runs some of them, "--check" only applies them.
+.PHONY: mutate
+mutate:
+	@scripts/install-deps.sh test
+	@$(MAKE) --no-print-directory dist-linux
+	scripts/mutate.py --build $(RELEASE) --jobs $(JOBS) $(MUTATE_ARGS)
+
 # The libFuzzer drivers, built by clang. `make test` runs each briefly; `make fuzz
 # FUZZ_SECONDS=600` runs each that long, growing its corpus in build/fuzz/fuzz/long/.
 fuzz-build:
