@@ -79,6 +79,8 @@ function permanent_ieee()
 expect_same(permanent(-0, 1), 0);
 expect_same(permanent([-0 -0; 1 1], [1 2; 2 1]), 0);
 expect_same(permanent([-0 1; 1 1], [1 2; 2 1]), 1);
+A = [-zeros(1, 8); ones(7, 8)];
+expect_same(permanent(A, perms(1:8)), 0);
 p = permanent([Inf 2; 3 0], [1 2; 2 1]);
 expect(isnan(p) && isreal(p) && isequal(size(p), [1 1]), 'Inf * 0 gave %g', p);
 % Only real parts are read.
@@ -129,7 +131,9 @@ expect_errors('permanent', {
     msg_square, 1, {ones(2, 2, 2), P}
     msg_square, 1, {ones(3), P}
     msg_columns, 1, {ones(2, 3), P}
+    msg_columns, 1, {[1; 2], P}
     msg_rows, 1, {ones(3), ones(5, 3)}
+    msg_rows, 1, {ones(3), ones(7, 3)}
     msg_rows, 1, {zeros(0, 0), zeros(0, 0)}
     msg_rows, 1, {ones(21), zeros(0, 21)}
     msg_entry, 1, {A, [1 2; 2 3]}
@@ -261,8 +265,10 @@ expect_errors('expandTally', {
     msg_range, 2, {2^31}
     msg_total, 2, {[2^30 2^30]}
     msg_total, 2, {[2^31-1 1]}
+    msg_total, 2, {[2^30 2^30 zeros(1, 4094)]}
     % The first failing count decides which message.
     msg_range, 2, {[NaN 2^31-1 1]}
+    msg_range, 2, {[2^31-1 NaN]}
     msg_total, 2, {[2^31-1 1 NaN]}
     });
 end
