@@ -29,6 +29,22 @@ bool tracing = false;
 std::vector<std::string> trace;
 bool recycling = false;
 std::multimap<size_t, void *> spare;   // recycled data buffers by size
+size_t creation_limit = SIZE_MAX;
+
+bool fill_with_nan()
+{
+    static const bool on = [] {
+        const char *fill = std::getenv("STANDIN_FILL");
+        return fill && std::strcmp(fill, "nan") == 0;
+    }();
+    return on;
+}
+
+void fill(void *data, size_t bytes)
+{
+    for (size_t i = 0; i < bytes / sizeof(uint64_t); ++i)
+        static_cast<uint64_t *>(data)[i] = kUnwrittenBits;
+}
 
 size_t element_size(Class c)
 {
@@ -223,6 +239,19 @@ std::vector<mxArray *> call_created()
     return c;
 }
 
+size_t unwritten(const mxArray *a)
+{
+    size_t count = 0;
+    for (double v : values(a)) {
+        uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        count += b == kUnwrittenBits;
+    }
+    return count;
+}
+
+void refuse_creations_over(size_t bytes) { creation_limit = bytes; }
+
 void recycle_outputs(bool on)
 {
     recycling = on;
@@ -290,8 +319,18 @@ MEX_EXPORT mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag)
                                  ")=new" + std::to_string(standin::created_count + 1));
     if (m < 0 || n < 0)
         standin::fail("Matrix dimensions must be non-negative.");
-    return standin::make(standin::Class::Double, {size_t(m), size_t(n)}, flag == mxCOMPLEX,
-                         nullptr, nullptr, true);
+    size_t bytes;   // of the real part; a size past 64 bits fails in make
+    if (!__builtin_mul_overflow(size_t(m) * size_t(n), sizeof(double), &bytes) &&
+        bytes > standin::creation_limit)
+        standin::fail("Out of memory.");
+    mxArray *a = standin::make(standin::Class::Double, {size_t(m), size_t(n)},
+                               flag == mxCOMPLEX, nullptr, nullptr, true);
+    if (standin::fill_with_nan()) {
+        standin::fill(a->real, a->bytes);
+        if (a->imag)
+            standin::fill(a->imag, a->bytes);
+    }
+    return a;
 }
 
 } // extern "C"

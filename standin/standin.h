@@ -7,6 +7,7 @@
 #define STANDIN_H
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -77,6 +78,18 @@ STANDIN_API std::vector<mxArray *> call_created();
 // Keeps destroyed data buffers for reuse by later creations of the same size, as a
 // real host's allocator does; for benchmarks.
 STANDIN_API void recycle_outputs(bool on);
+
+// With STANDIN_FILL=nan in the environment, every matrix a module creates starts out
+// holding this quiet NaN, not MATLAB's zeros, so that an element the module never
+// writes shows (arrays made by create, doubles and wrap stay as they are).
+constexpr uint64_t kUnwrittenBits = 0x7ff80000deadbeefu;
+// Elements of a double array that hold kUnwrittenBits.
+STANDIN_API size_t unwritten(const mxArray *a);
+
+// Fails every matrix creation whose data would take more than `bytes`, as a host out
+// of memory does: the request is traced, then "Out of memory." is raised. Lets tests
+// see a module ask for outputs too large to make. SIZE_MAX (the default): no limit.
+STANDIN_API void refuse_creations_over(size_t bytes);
 
 } // namespace standin
 

@@ -1,7 +1,8 @@
 // The largest inputs each module serves, far beyond memory: virtual arrays whose
 // address ranges repeat a few pieces of one small shared-memory file. Every offset
 // past 2^31 (or 2^32 bytes) lands on known data, and a wrong offset reads other data
-// or unmapped guard space.
+// or unmapped guard space. Then the exact limits, in every build: a host out of
+// memory shows the outputs a module asks for at the largest size it accepts.
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -17,6 +18,14 @@
 namespace {
 
 const size_t kPage = 4096;
+
+// The delivered build, and those without AVX2.
+const char *const kBuilds[] = {
+    MODULE_DIR,
+#ifdef BASELINE_DIR
+    BASELINE_DIR,
+#endif
+    PORTABLE_DIR};
 
 // An address range of `bytes` between two guard pages, inaccessible until pieces of
 // a memfd of `file_bytes` are mapped into it.
@@ -113,16 +122,39 @@ TEST(Largest, PermanentOfOrder12ReadsAllOfItsTableAt64BitOffsets)
     EXPECT_SAME_DOUBLE(standin::values(r.outputs[0].get())[0], double(want));
 }
 
-// 2^31 + 2^20 edges: only their last 2^20 hold data of their own, and only there are
-// the first nodes and values mapped; the second nodes elsewhere are all 0.
+TEST(Largest, PermanentChecksEntriesPastOffset2To32InEveryBuild)
+{
+    // The plain loop reads row 1 across all 12 columns first, those from the 10th on
+    // past offset 2^32; its 12th entry, at 11 * 12!, selects no column. Only the first
+    // 2048 rows of each column (the AVX2 kernel's first block) are mapped: a read
+    // anywhere else faults.
+    const size_t n = 12, rows = 479001600, head = 2048;
+    Virtual table(n * rows * sizeof(double), n * head * sizeof(double));
+    for (size_t k = 0; k < n; ++k) {
+        for (size_t r = 0; r < head; ++r)
+            table.file()[k * head + r] = r == 0 ? double(k + 1) : 1.0;
+        table.map(k * rows, k * head, head);
+    }
+    table.file()[(n - 1) * head] = 13;
+    Array A = doubles({n, n}, std::vector<double>(n * n, 1.0));
+    Array P = standin::wrap(Class::Double, {rows, n}, table.data());
+    for (const char *dir : kBuilds)
+        EXPECT_EQ(standin::call(module_in(dir, "permanent"), 1, {A.get(), P.get()}).error,
+                  messages::permanent::kEntry) << dir;
+}
+
+// An edge list of 2^31 + 2^20 rows (or more): only the last 2^20 hold data of their
+// own, and only there are the other node and the values mapped; the node the join
+// compares (column `key`: 1 for E1, 0 for E2) is 0 elsewhere.
 class HugeEdgeList {
 public:
     static const size_t kTail = size_t(1) << 20;
     static const size_t kRows = (size_t(1) << 31) + kTail;
 
-    HugeEdgeList() : edges_(3 * kRows * sizeof(double), 4 * kTail * sizeof(double))
+    explicit HugeEdgeList(size_t rows = kRows, size_t key = 1)
+        : edges_(3 * rows * sizeof(double), 4 * kTail * sizeof(double))
     {
-        // The file: zeros, then the tail's first nodes, second nodes and values.
+        // The file: zeros, then the tail's other nodes, compared nodes and values.
         double *f = edges_.file();
         for (size_t r = 0; r < kTail; ++r) {
             f[kTail + r] = 1000.0 + double(r);
@@ -130,17 +162,17 @@ public:
         }
         for (size_t r : matched)
             f[2 * kTail + r] = 5.0;
-        const size_t start = kRows - kTail;
+        const size_t start = rows - kTail;
         for (size_t at = 0; at < start; at += kTail)
-            edges_.map(kRows + at, 0, kTail);
-        edges_.map(start, kTail, kTail);
-        edges_.map(kRows + start, 2 * kTail, kTail);
-        edges_.map(2 * kRows + start, 3 * kTail, kTail);
-        array_ = standin::wrap(Class::Double, {kRows, 3}, edges_.data());
+            edges_.map(key * rows + at, 0, kTail);
+        edges_.map((1 - key) * rows + start, kTail, kTail);
+        edges_.map(key * rows + start, 2 * kTail, kTail);
+        edges_.map(2 * rows + start, 3 * kTail, kTail);
+        array_ = standin::wrap(Class::Double, {rows, 3}, edges_.data());
     }
     const mxArray *get() const { return array_.get(); }
 
-    // Rows of the tail whose second node is 5, the last row of all among them.
+    // Rows of the tail whose compared node is 5, the last row of all among them.
     const std::vector<size_t> matched = {0, 777, kTail - 1};
 
 private:
@@ -163,6 +195,28 @@ TEST(Largest, EdgejoinReadsMoreThan2To31EdgesAt64BitOffsets)
         w[k + n] = 0.25;
     }
     EXPECT_EQ(standin::dims(r.outputs[0].get()), (std::vector<size_t>{n, 3}));
+    EXPECT_EQ(standin::values(r.outputs[0].get()), e);
+    EXPECT_EQ(standin::values(r.outputs[1].get()), w);
+}
+
+TEST(Largest, EdgejoinWritesMatchesPastRow2To32OfE2)
+{
+    // Two keys, which the filling pass could take in one sweep, but E2's row numbers
+    // past 2^32 do not fit the 32-bit lists that sweep holds matches in.
+    HugeEdgeList e2((size_t(1) << 32) + HugeEdgeList::kTail, 0);
+    Array e1 = matrix({{1, 5, 0.25}, {2, 5, 0.5}});
+    standin::Result r = call("edgejoin", 2, {e1.get(), e2.get()});
+    ASSERT_FALSE(r.failed) << r.error;
+    std::vector<double> from, to, v1, v2;
+    for (double i : {1, 2})
+        for (size_t j : e2.matched) {
+            from.push_back(i), to.push_back(1000.0 + double(j));
+            v1.push_back(i / 4), v2.push_back(-0.5 - double(j));
+        }
+    std::vector<double> e = from, w = v1;
+    e.insert(e.end(), to.begin(), to.end());
+    e.insert(e.end(), from.size(), 0.0);
+    w.insert(w.end(), v2.begin(), v2.end());
     EXPECT_EQ(standin::values(r.outputs[0].get()), e);
     EXPECT_EQ(standin::values(r.outputs[1].get()), w);
 }
@@ -199,6 +253,74 @@ TEST(Largest, ExpandTallyReads2To31Minus1CountsAt64BitOffsets)
     EXPECT_EQ(standin::values(r.outputs[0].get()),
               (std::vector<double>{first, first, first, last - 1, last, last}));
     EXPECT_EQ(standin::values(r.outputs[1].get())[0], 6.0 * 1.0 * 2.0);
+}
+
+// Calls each build (asking for 2 outputs) on a host with no memory for outputs over
+// 1 GB, and checks the first matrix it asks for ("" for none) and the error that ends
+// the call.
+void expect_outcome(const std::string &what, const std::string &name,
+                    std::vector<const mxArray *> in, const std::string &creation,
+                    const std::string &error)
+{
+    standin::refuse_creations_over(size_t(1) << 30);
+    for (const char *dir : kBuilds) {
+        standin::trace_start();
+        standin::Result r = standin::call(module_in(dir, name), 2, in);
+        Trace t = standin::trace_take();
+        standin::trace_stop();
+        auto made = std::find_if(t.begin(), t.end(), [](const std::string &c) {
+            return c.rfind("mxCreateDoubleMatrix_700", 0) == 0;
+        });
+        EXPECT_EQ(made == t.end() ? "" : *made, creation) << what << " (" << dir << ")";
+        EXPECT_EQ(r.error, error) << what << " (" << dir << ")";
+    }
+    standin::refuse_creations_over(SIZE_MAX);
+}
+
+TEST(Largest, ExpandTallyAcceptsCountsSummingToExactly2To31Minus1)
+{
+    const std::string L = "mxCreateDoubleMatrix_700(1,2147483647,0)=new1";
+    expect_outcome("one count", "expandTally", {scalar(2147483647.5).get()}, L,
+                   "Out of memory.");
+    // One block of the vector totalling pass.
+    std::vector<double> c(4096, 1.0);
+    c.back() = 2147483647.0 - 4095;
+    expect_outcome("4096 counts", "expandTally", {doubles({1, c.size()}, c).get()}, L,
+                   "Out of memory.");
+    c.back() += 1;
+    expect_outcome("4096 counts, 2^31", "expandTally", {doubles({1, c.size()}, c).get()}, "",
+                   messages::expandTally::kTotal);
+}
+
+TEST(Largest, EdgejoinAcceptsExactly2To31Minus1Joins)
+{
+    // Keys 0, 1 and 2 meet 46340, 1087 and 1 rows of E2, and 46340^2 + 81 * 1087 is
+    // 2^31 - 1. The count meets the border at the last key: with 46421 or 46422 keys
+    // in the AVX2 pass's tail after its groups of four keys, with NaN keys (which match
+    // nothing) in front at the end of a group.
+    std::vector<double> e2(46340, 0.0);
+    e2.insert(e2.end(), 1087, 1.0);
+    e2.push_back(2.0);
+    const size_t q = e2.size();
+    e2.resize(3 * q, 1.0);
+    auto e1 = [](size_t nans, size_t twos) {
+        std::vector<double> keys(nans, NAN);
+        keys.insert(keys.end(), 46340, 0.0);
+        keys.insert(keys.end(), 81, 1.0);
+        keys.insert(keys.end(), twos, 2.0);
+        const size_t p = keys.size();
+        std::vector<double> e(p, 1.0);
+        e.insert(e.end(), keys.begin(), keys.end());
+        e.insert(e.end(), p, 1.0);
+        return doubles({p, 3}, e);
+    };
+    Array E2 = doubles({q, 3}, e2);
+    const std::string E = "mxCreateDoubleMatrix_700(2147483647,3,0)=new1";
+    const std::string refused = messages::edgejoin::kJoins;
+    expect_outcome("tail", "edgejoin", {e1(0, 0).get(), E2.get()}, E, "Out of memory.");
+    expect_outcome("group", "edgejoin", {e1(3, 0).get(), E2.get()}, E, "Out of memory.");
+    expect_outcome("tail, 2^31", "edgejoin", {e1(0, 1).get(), E2.get()}, "", refused);
+    expect_outcome("group, 2^31", "edgejoin", {e1(2, 1).get(), E2.get()}, "", refused);
 }
 
 } // namespace

@@ -82,15 +82,19 @@ inline Array matrix(std::initializer_list<std::initializer_list<double>> rows)
 }
 
 // Calls a module and checks the host's rules on the way: no array outlives a failed
-// call, and a successful one leaves exactly its outputs behind.
+// call, a successful one leaves exactly its outputs behind, and (with a host that
+// does not zero-fill) the module wrote every element of them.
 inline standin::Result call(const std::string &name, int nlhs,
                             std::vector<const mxArray *> inputs)
 {
     size_t before = standin::live_arrays();
     standin::Result r = standin::call(module(name), nlhs, inputs);
     size_t kept = 0;
-    for (auto &o : r.outputs)
-        kept += o != nullptr;
+    for (size_t o = 0; o < r.outputs.size(); ++o)
+        if (r.outputs[o]) {
+            ++kept;
+            EXPECT_EQ(standin::unwritten(r.outputs[o].get()), 0u) << name << " output " << o + 1;
+        }
     EXPECT_EQ(standin::live_arrays(), before + kept);
     if (r.failed)
         EXPECT_EQ(kept, 0u);

@@ -133,6 +133,19 @@ TEST(Paths, EdgejoinKeyPairs)
             expect_same("edgejoin", 2, {doubles({p, 3}, e1).get(), doubles({q, 3}, e2).get()},
                         false, "pairs, " + std::to_string(p) + " x " + std::to_string(q));
         }
+    // Key 7 with one match more than its list holds, the last of them in the tail past
+    // the vector steps, first and second in its pairs; key 2's rows fit.
+    const size_t p = 80, q = 1007;
+    std::vector<double> e1(3 * p), e2(3 * q);
+    for (size_t j = 0; j < q; ++j)
+        e2[j] = j < 768 && j % 2 == 0 ? 7.0 : j % 3 == 0 ? 2.0 : 0.5,
+        e2[j + q] = value(rng), e2[j + 2 * q] = value(rng);
+    e2[q - 1] = 7.0;
+    for (size_t i = 0; i < p; ++i)
+        e1[i] = value(rng), e1[i + p] = i % 4 == 0 || i % 4 == 3 ? 7.0 : 2.0,
+        e1[i + 2 * p] = value(rng);
+    expect_same("edgejoin", 2, {doubles({p, 3}, e1).get(), doubles({q, 3}, e2).get()}, false,
+                "385 matches of one key");
 }
 
 // The totalling pass goes over blocks of counts at a time and the filling pass stores
