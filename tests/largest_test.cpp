@@ -221,6 +221,27 @@ TEST(Largest, EdgejoinWritesMatchesPastRow2To32OfE2)
     EXPECT_EQ(standin::values(r.outputs[1].get()), w);
 }
 
+TEST(Largest, EdgejoinJoinsTheLastOfAnOddNumberOfKeysPastOffset2To31)
+{
+    // Keys come in pairs but the last of an odd number alone; 2^30 + 1 keys put that
+    // key at offset 2^31 + 1 of E1. Every element is 0 but the last key, 5.
+    const size_t p = (size_t(1) << 30) + 1, piece = size_t(1) << 20, page = kPage / 8;
+    Virtual e1(3 * p * sizeof(double), (piece + page) * sizeof(double));
+    const size_t key = 2 * p - 1, key_page = key / page * page;
+    e1.file()[piece + key - key_page] = 5.0;
+    for (size_t at = 0; at < 3 * p; at += piece)
+        e1.map(at, 0, std::min(piece, 3 * p - at));
+    e1.map(key_page, piece, page);
+    Array E1 = standin::wrap(Class::Double, {p, 3}, e1.data());
+    Array E2 = matrix({{5, 8, 0.25}});
+    for (const char *dir : kBuilds) {
+        standin::Result r = standin::call(module_in(dir, "edgejoin"), 2, {E1.get(), E2.get()});
+        ASSERT_FALSE(r.failed) << r.error << " (" << dir << ")";
+        EXPECT_EQ(standin::values(r.outputs[0].get()), (std::vector<double>{0, 8, 0})) << dir;
+        EXPECT_EQ(standin::values(r.outputs[1].get()), (std::vector<double>{0, 0.25})) << dir;
+    }
+}
+
 TEST(Largest, EdgejoinRefusesMoreThan2To31Minus1JoinsBeforeCreatingOutputs)
 {
     // Node 0 meets the 2^31 + 2^20 - 3 edges whose second node is 0.

@@ -6,6 +6,9 @@
 #include <cmath>
 #include <random>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "module_test.h"
 
 namespace {
@@ -163,10 +166,13 @@ TEST(Paths, ExpandTallyLongInputs)
                 for (int l = 1; l <= int(c[k]); ++l)
                     list.push_back(double(k + 1)), f *= l;
             }
-            standin::Result r = call("expandTally", 2, {doubles({1, n}, c).get()});
+            Array C = doubles({1, n}, c);
+            standin::Result r = call("expandTally", 2, {C.get()});
             ASSERT_FALSE(r.failed) << r.error;
             EXPECT_EQ(standin::values(r.outputs[0].get()), list) << top << ", " << n;
             EXPECT_SAME_DOUBLE(standin::values(r.outputs[1].get())[0], f);
+            expect_same("expandTally", 2, {C.get()}, false,
+                        std::to_string(top) + ", " + std::to_string(n));
         }
     // The first failure in order wins, wherever the blocks fall.
     const char *range = "Input counts need to be between 0 and 2^31-1";
@@ -175,8 +181,43 @@ TEST(Paths, ExpandTallyLongInputs)
     c[5000] = 2147483000.0;
     c[6000] = NAN;
     EXPECT_EQ(error_of("expandTally", 2, {doubles({1, c.size()}, c).get()}), sum);
+    expect_same("expandTally", 2, {doubles({1, c.size()}, c).get()}, false, "sum first");
     c[4999] = -1.0;
     EXPECT_EQ(error_of("expandTally", 2, {doubles({1, c.size()}, c).get()}), range);
+    expect_same("expandTally", 2, {doubles({1, c.size()}, c).get()}, false, "range first");
+}
+
+// A ends where a page ends, and the next page cannot be read: a kernel that reads past
+// A, even into a lane that no entry selects, faults. Orders that fill their lookup
+// registers exactly, partly, and with a second register.
+TEST(Paths, PermanentReadsNothingPastA)
+{
+    const size_t page = size_t(sysconf(_SC_PAGESIZE));
+    std::mt19937_64 rng(13);
+    std::uniform_real_distribution<double> unit(-1, 1);
+    for (int n : {3, 5, 8, 9}) {
+        const size_t bytes = size_t(n) * n * sizeof(double);
+        const size_t span = (bytes + page - 1) / page * page;
+        char *base = static_cast<char *>(mmap(nullptr, span + page, PROT_READ | PROT_WRITE,
+                                              MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+        ASSERT_NE(base, MAP_FAILED);
+        ASSERT_EQ(mprotect(base + span, page, PROT_NONE), 0);
+        double *a = reinterpret_cast<double *>(base + span - bytes);
+        for (int i = 0; i < n * n; ++i)
+            a[i] = unit(rng);
+        size_t rows = 1;
+        for (int k = 2; k <= n; ++k)
+            rows *= k;
+        std::uniform_real_distribution<double> entry(1.0, n + 0.999);
+        std::vector<double> p(rows * n);
+        for (double &x : p)
+            x = entry(rng);
+        Array A = standin::wrap(Class::Double, {size_t(n), size_t(n)}, a);
+        expect_same("permanent", 1, {A.get(), doubles({rows, size_t(n)}, p).get()}, false,
+                    "A before an unreadable page, n = " + std::to_string(n));
+        A.reset();
+        munmap(base, span + page);
+    }
 }
 
 } // namespace
