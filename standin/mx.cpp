@@ -75,6 +75,8 @@ size_t checked_product(const std::vector<size_t> &d, size_t from, size_t to)
 
 void *allocate(size_t bytes)
 {
+    if (bytes > creation_limit)
+        fail("Out of memory.");
     if (recycling) {
         auto it = spare.find(bytes);
         if (it != spare.end()) {
@@ -113,11 +115,17 @@ mxArray *make(Class cls, std::vector<size_t> d, bool complex, void *real, void *
         if (__builtin_mul_overflow(n, element_size(cls), &bytes))
             fail("Maximum variable size allowed by the program is exceeded.");
     }
-    auto *a = new mxArray_tag{cls, std::move(d), real, imag, bytes, owned, false, ""};
+    // The data first, so that a failed allocation leaves nothing behind.
     if (owned) {
-        a->real = allocate(bytes);
-        a->imag = complex ? allocate(bytes) : nullptr;
+        real = allocate(bytes);
+        try {
+            imag = complex ? allocate(bytes) : nullptr;
+        } catch (...) {
+            release(real, bytes);
+            throw;
+        }
     }
+    auto *a = new mxArray_tag{cls, std::move(d), real, imag, bytes, owned, false, ""};
     a->label = "new" + std::to_string(++created_count);
     live.insert(a);
     created.push_back(a);
@@ -319,10 +327,6 @@ MEX_EXPORT mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag)
                                  ")=new" + std::to_string(standin::created_count + 1));
     if (m < 0 || n < 0)
         standin::fail("Matrix dimensions must be non-negative.");
-    size_t bytes;   // of the real part; a size past 64 bits fails in make
-    if (!__builtin_mul_overflow(size_t(m) * size_t(n), sizeof(double), &bytes) &&
-        bytes > standin::creation_limit)
-        standin::fail("Out of memory.");
     mxArray *a = standin::make(standin::Class::Double, {size_t(m), size_t(n)},
                                flag == mxCOMPLEX, nullptr, nullptr, true);
     if (standin::fill_with_nan()) {

@@ -105,14 +105,8 @@ end
 end
 
 function permanent_errors()
-msg_counts = 'Needs 2 inputs and 1 output';
-msg_class = 'Input 1 and 2 need to be double type';
-msg_full = 'Input 1 and 2 need to be full matrices';
-msg_square = ['Input 1 needs to be a square matrix and needs to have the same number of ' ...
-          'rows as the number of column of the second argument'];
-msg_columns = 'Input 2 should have the same number of column as Input 1 (# of rows not checked)';
-msg_rows = 'Input 2 should have fact(n) rows';
-msg_entry = 'Input 2 entries need to select a column of Input 1';
+m = messages_of('permanent');
+[msg_counts, msg_class, msg_full, msg_square, msg_columns, msg_rows, msg_entry] = m{:};
 A = [1 2; 3 4];
 P = [1 2; 2 1];
 % message, outputs requested, inputs
@@ -241,11 +235,8 @@ end
 end
 
 function expandTally_errors()
-msg_counts = 'Needs 1 inputs and 2 outputs';
-msg_class = 'Inputs needs to be double type';
-msg_full = 'Input needs to be a full matrix';
-msg_range = 'Input counts need to be between 0 and 2^31-1';
-msg_total = 'Input counts need to sum to at most 2^31-1';
+m = messages_of('expandTally');
+[msg_counts, msg_class, msg_full, msg_range, msg_total] = m{[1:3, 5, 6]};
 expect_errors('expandTally', {
     msg_counts, 0, {[1 2]}
     msg_counts, 1, {[1 2]}
@@ -348,11 +339,8 @@ end
 end
 
 function edgejoin_errors()
-msg_counts = 'Needs 2 inputs and 2 outputs';
-msg_class = 'Inputs need to be double type';
-msg_full = 'Inputs need to be full matrices';
-msg_columns = 'Inputs need to be nEdges x 3 matrices';
-msg_dims = 'Inputs need to be 2-D matrices';
+m = messages_of('edgejoin');
+[msg_counts, msg_class, msg_full, msg_columns, msg_dims] = m{1:5};
 e = [1 2 3];
 expect_errors('edgejoin', {
     msg_counts, 0, {e, e}
@@ -384,26 +372,12 @@ function cases = help_cases()
 cases = {
     'help: permanent', @() help_check('permanent', ...
         'Sum of products over a permutation table.', 'p = permanent(A, P)', ...
-        {'Needs 2 inputs and 1 output', 'Input 1 and 2 need to be double type', ...
-         'Input 1 and 2 need to be full matrices', ...
-         ['Input 1 needs to be a square matrix and needs to have the same number of ' ...
-          'rows as the number of column of the second argument'], ...
-         'Input 2 should have the same number of column as Input 1 (# of rows not checked)', ...
-         'Input 2 should have fact(n) rows', ...
-         'Input 2 entries need to select a column of Input 1'}, ...
         {'p', 'd'}, {10, 265})
     'help: expandTally', @() help_check('expandTally', ...
         'Expand counts into an index list', '[L, F] = expandTally(c)', ...
-        {'Needs 1 inputs and 2 outputs', 'Inputs needs to be double type', ...
-         'Input needs to be a full matrix', 'Input needs to have at most 2^31-1 elements', ...
-         'Input counts need to be between 0 and 2^31-1', ...
-         'Input counts need to sum to at most 2^31-1'}, ...
         {'L', 'F'}, {[1 2 2 3 3 3], 12})
     'help: edgejoin', @() help_check('edgejoin', ...
         'Join two edge lists at matching nodes.', '[E, W] = edgejoin(E1, E2)', ...
-        {'Needs 2 inputs and 2 outputs', 'Inputs need to be double type', ...
-         'Inputs need to be full matrices', 'Inputs need to be nEdges x 3 matrices', ...
-         'Inputs need to be 2-D matrices', 'Inputs need to give at most 2^31-1 joined edges'}, ...
         {'E', 'W'}, {[1 3 0; 1 4 0], [0.5 0.25; 0.5 1.0]})
     };
 end
@@ -411,11 +385,11 @@ end
 % The call reaches the compiled module; the help names the function, its call form and
 % every message, and its example runs and gives what its comments say. Hosts differ in
 % the case they show function names in, so names are compared without case.
-function help_check(name, summary, usage, messages, variables, values)
+function help_check(name, summary, usage, variables, values)
 [~, ~, ext] = fileparts(which(name));
 expect(strcmp(ext, ['.' mexext]), '%s resolves to a %s file, not the module', name, ext);
 text = evalc(['help ' name]);
-for s = [{summary}, messages]
+for s = [{summary}, messages_of(name)]
     expect(~isempty(strfind(text, s{1})), '%s: help lacks ''%s''', name, s{1});
 end
 low = lower(text);
@@ -441,6 +415,31 @@ end
 values__ = cell(size(names__));
 for i__ = 1:numel(names__)
     values__{i__} = eval(names__{i__});
+end
+end
+
+% ---------------------------------------------------------------------------------
+% The fixed messages of each module, in the order of its checks
+
+function m = messages_of(name)
+switch name
+    case 'permanent'
+        m = {'Needs 2 inputs and 1 output', 'Input 1 and 2 need to be double type', ...
+             'Input 1 and 2 need to be full matrices', ...
+             ['Input 1 needs to be a square matrix and needs to have the same number ' ...
+              'of rows as the number of column of the second argument'], ...
+             'Input 2 should have the same number of column as Input 1 (# of rows not checked)', ...
+             'Input 2 should have fact(n) rows', ...
+             'Input 2 entries need to select a column of Input 1'};
+    case 'expandTally'
+        m = {'Needs 1 inputs and 2 outputs', 'Inputs needs to be double type', ...
+             'Input needs to be a full matrix', 'Input needs to have at most 2^31-1 elements', ...
+             'Input counts need to be between 0 and 2^31-1', ...
+             'Input counts need to sum to at most 2^31-1'};
+    case 'edgejoin'
+        m = {'Needs 2 inputs and 2 outputs', 'Inputs need to be double type', ...
+             'Inputs need to be full matrices', 'Inputs need to be nEdges x 3 matrices', ...
+             'Inputs need to be 2-D matrices', 'Inputs need to give at most 2^31-1 joined edges'};
 end
 end
 
