@@ -17,16 +17,17 @@ DIST_TARGET ?= all
 
 all: dist
 
-# dist/linux, dist/octave, dist/windows, dist/macos, one archive of each, the Octave
-# package, and dist/SHA256SUMS over them all (rewritten after each platform).
+# dist/linux, dist/windows, dist/macos, one archive of each, the Octave package (which
+# pkg install compiles for the installing Octave), and dist/SHA256SUMS over them all
+# (rewritten after each platform). The Octave build the tests and the demo use stays in
+# build/release/octave: a .mex file serves only the Octave that built it.
 dist:
 	@scripts/install-deps.sh octave
 	@scripts/install-deps.sh cross
 	@$(MAKE) --no-print-directory dist-linux dist-windows dist-macos
 
 dist-linux:
-	cmake -S . -B $(RELEASE) -DMEX_OUTPUT_DIR=$(CURDIR)/dist/linux \
-	      -DOCTAVE_OUTPUT_DIR=$(CURDIR)/dist/octave -DMEX_PACKAGE_DIR=$(CURDIR)/dist \
+	cmake -S . -B $(RELEASE) -DMEX_OUTPUT_DIR=$(CURDIR)/dist/linux -DMEX_PACKAGE_DIR=$(CURDIR)/dist \
 	      -DMEX_MACOS_DIR=$(CURDIR)/dist/macos \
 	      -DMEX_MACOS_BUILD_DIR=$(CURDIR)/$(MACOS) >/dev/null
 	cmake --build $(RELEASE) -j $(JOBS) --target $(DIST_TARGET)
@@ -60,7 +61,7 @@ arm64:
 demo:
 	@scripts/install-deps.sh octave
 	@$(MAKE) --no-print-directory dist-linux
-	octave-cli --no-gui --norc --quiet --no-history --path dist/octave examples/demo.m
+	octave-cli --no-gui --norc --quiet --no-history --path $(RELEASE)/octave examples/demo.m
 
 # A cross toolchain that cannot be installed or build leaves its tree without tests,
 # which the summary counts as failed.

@@ -22,7 +22,7 @@ function build_modules(outdir)
 root = fileparts(mfilename('fullpath'));
 names = {'permanent', 'expandTally', 'edgejoin'};
 host = fullfile(root, 'host');
-flags = '-O3 -ffp-contract=off -fno-stack-protector';
+flags = '-std=c++17 -O3 -ffp-contract=off -fno-stack-protector';
 if ~exist(outdir, 'dir') && ~mkdir(outdir)
     error('build_modules: cannot make the folder %s', outdir);
 end
@@ -59,7 +59,7 @@ else
     for i = 1:numel(names)
         source = fullfile(root, 'modules', [names{i} '.cpp']);
         mex('-compatibleArrayDims', '-DMEX_HOST_MATLAB', ['-I' host], ...
-            ['CXXFLAGS=$CXXFLAGS -std=c++17 ' flags], 'CXXOPTIMFLAGS=-O3 -DNDEBUG', ...
+            ['CXXFLAGS=$CXXFLAGS ' flags], 'CXXOPTIMFLAGS=-O3 -DNDEBUG', ...
             '-outdir', outdir, source);
     end
 end

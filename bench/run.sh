@@ -6,7 +6,7 @@ set -eu
 tree=$1
 out=bench/results
 mkdir -p "$out"
-"$tree/bench/bench" dist/linux "$tree/bench/plain" dist/octave "$out"
+"$tree/bench/bench" dist/linux "$tree/bench/plain" "$tree/octave" "$out"
 
 bench/chart.sh "$out"
 model=$(lscpu | sed -n 's/^Model name: *//p')

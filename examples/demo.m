@@ -1,5 +1,5 @@
 ## Calls each module on real examples and prints what it gives.
-## Run from the repository with dist/octave on the path (make demo does this).
+## Run with the Octave build of the modules on the path (make demo does this).
 
 printf ("permanent\n");
 A = [1 2 3; 4 5 6; 7 8 9];

@@ -10,7 +10,7 @@ tag=$1
 version=$(sed -n 's/^project(mexmodules VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 [ "$tag" = "v$version" ] || { echo "ci-release: tag $tag is not v$version" >&2; exit 1; }
 name=dist/mexmodules-$version
-files="$name-linux.tar.gz $name-octave.tar.gz $name-windows.zip $name-macos.zip
+files="$name-linux.tar.gz $name-windows.zip $name-macos.zip
        $name.tar.gz $name.mltbx"
 for f in $files; do
     [ -f "$f" ] || { echo "ci-release: $f missing" >&2; exit 1; }

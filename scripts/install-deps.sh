@@ -3,7 +3,7 @@
 #   scripts/install-deps.sh build|octave|test|cross|fuzz|bench|mca
 set -eu
 build="cmake g++ make binutils zip"
-octave="octave-cli:octave liboctave-dev"
+octave="octave-cli:octave octave-dev"
 test="googletest libgtest-dev unzip valgrind gawk python3 shellcheck npm:npm"
 # Windows (mingw-w64, run under Wine), macOS (clang, ld64.lld, llvm-objdump) and
 # Linux AArch64 (run under qemu-aarch64) builds.

