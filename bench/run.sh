@@ -1,6 +1,6 @@
 #!/bin/sh
 # Runs the benchmarks of a built release tree, draws the chart and puts the table and
-# chart into README.md with the machine they came from.
+# chart into docs/performance.md with the machine they came from.
 #   bench/run.sh build/release
 set -eu
 tree=$1
@@ -12,19 +12,20 @@ bench/chart.sh "$out"
 model=$(lscpu | sed -n 's/^Model name: *//p')
 cores=$(nproc)
 
-# README: the part between the two markers is replaced.
+# docs/performance.md: the part between the two markers is replaced.
+page=docs/performance.md
 section=$(mktemp)
 {
     echo "Measured by \`make bench\` on $model ($cores cores, shared with other work), $(date -u +%Y-%m-%d):"
     echo
     cat "$out/table.md"
     echo
-    echo "![bench chart](bench/results/chart.png)"
+    echo "![bench chart](../$out/chart.png)"
 } >"$section"
 awk -v f="$section" '
     /<!-- bench begin -->/ { print; while ((getline l < f) > 0) print l; skip = 1; next }
     /<!-- bench end -->/ { skip = 0 }
-    !skip' README.md >README.md.new
-mv README.md.new README.md
+    !skip' "$page" >"$page.new"
+mv "$page.new" "$page"
 rm -f "$section"
-echo "Wrote $out/bench.csv, $out/chart.png and the table in README.md"
+echo "Wrote $out/bench.csv, $out/chart.png and the table in $page"

@@ -17,12 +17,17 @@ function [E, W] = edgejoin (E1, E2)
 %
 %   Errors, checked in this order (no output is made):
 %     Needs 2 inputs and 2 outputs
+%        (not exactly 2 inputs and 2 outputs)
 %     Inputs need to be double type
+%        (E1 or E2 not double)
 %     Inputs need to be full matrices
+%        (E1 or E2 sparse)
 %     Inputs need to be nEdges x 3 matrices
-%        (also for 0-by-0 inputs)
+%        (E1 or E2 without exactly 3 columns, 0-by-0 included)
 %     Inputs need to be 2-D matrices
+%        (E1 or E2 of 3 columns over more than 2 dimensions)
 %     Inputs need to give at most 2^31-1 joined edges
+%        (more joined rows than that)
 %
 %   Limits: at most 2^31-1 rows per list and 2^31-1 joined edges.
 %

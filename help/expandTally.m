@@ -17,12 +17,17 @@ function [L, F] = expandTally (c)
 %
 %   Errors, checked in this order (no output is made):
 %     Needs 1 inputs and 2 outputs
+%        (not exactly 1 input and 2 outputs)
 %     Inputs needs to be double type
+%        (c not double)
 %     Input needs to be a full matrix
+%        (c sparse)
 %     Input needs to have at most 2^31-1 elements
+%        (more elements than that)
 %     Input counts need to be between 0 and 2^31-1
 %        (a count at or below -1, NaN, Inf, or 2^31 or more)
 %     Input counts need to sum to at most 2^31-1
+%        (counts adding up to more than that)
 %
 %   Limits: at most 2^31-1 elements and a sum of counts of at most 2^31-1.
 %

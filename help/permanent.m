@@ -19,17 +19,24 @@ function p = permanent (A, P)
 %
 %   Errors, checked in this order (no output is made):
 %     Needs 2 inputs and 1 output
-%        (also when the result is not assigned)
+%        (not exactly 2 inputs and 1 output; also when the result is not assigned)
 %     Input 1 and 2 need to be double type
+%        (A or P not double)
 %     Input 1 and 2 need to be full matrices
+%        (A or P sparse)
 %     Input 1 needs to be a square matrix and needs to have the same number of rows as the number of column of the second argument
+%        (A not 2-D, or the rows of A differ from the columns of P)
 %     Input 2 should have the same number of column as Input 1 (# of rows not checked)
+%        (the columns of P differ from the columns of A)
 %     Input 2 should have fact(n) rows
+%        (the rows of P differ from n!)
 %     Input 2 entries need to select a column of Input 1
-%        (v - 1 outside (-1, n): 0 or less, more than n, NaN, Inf, tiny positives)
+%        (v - 1 outside (-1, n): 0 or less, more than n, NaN, Inf, tiny positives;
+%        found while summing, and the output made so far is discarded)
 %
-%   Limits: orders 0 to 20 pass the checks, but memory bounds n long before: the full
-%   table for n = 12 already takes 46 GB.
+%   Limits: orders 0 to 20 pass the checks (21! exceeds any row count a host can
+%   report), but memory bounds n long before: the full table for n = 12 already takes
+%   46 GB. Rows are counted in 64 bits.
 %
 %   Example:
 %     p = permanent([1 2; 3 4], perms(1:2))             % 10 = 1*4 + 2*3

@@ -4,7 +4,8 @@ function failed = run_module_tests(folder, groups)
 %   against the modules there, prints one line for each failing case, ends with the
 %   line "N passed, N failed" and returns the number failed.
 %   failed = RUN_MODULE_TESTS(FOLDER, GROUPS) runs only the named groups of cases:
-%   'permanent', 'expandTally', 'edgejoin', 'help' (a name or a cell array of names).
+%   'permanent', 'expandTally', 'edgejoin', 'help' (a name or a cell array of names),
+%   or 'readme', the examples of the tree's README.md, run only when named.
 %
 %   The same file runs in MATLAB (R2021a and later) and GNU Octave (7 and later).
 %   Exact results are compared bit for bit. Octave puts a module's name before its
@@ -29,6 +30,8 @@ for g = 1:numel(groups)
             cases = [cases; edgejoin_cases()]; %#ok<AGROW>
         case 'help'
             cases = [cases; help_cases()]; %#ok<AGROW>
+        case 'readme'
+            cases = [cases; readme_cases()]; %#ok<AGROW>
         otherwise
             error('run_module_tests: no group of cases named ''%s''', groups{g});
     end
@@ -433,6 +436,47 @@ values__ = cell(size(names__));
 for i__ = 1:numel(names__)
     values__{i__} = eval(names__{i__});
 end
+end
+
+% ---------------------------------------------------------------------------------
+% readme: each matlab block of README.md, but those that only install, runs line by
+% line, and every "NAME = VALUE" in a line's comment holds after that line
+
+function cases = readme_cases()
+readme = fullfile(fileparts(mfilename('fullpath')), '..', '..', 'README.md');
+blocks = regexp(fileread(readme), '```matlab\r?\n(.*?)```', 'tokens', 'dotall');
+cases = cell(0, 2);
+for b = 1:numel(blocks)
+    lines = regexp(blocks{b}{1}, '\r?\n', 'split');
+    code = regexprep(lines, '%.*', '');
+    if all(cellfun(@isempty, regexp(code, '^\s*[^\s]')) | ...
+           ~cellfun(@isempty, regexp(code, '^\s*(addpath|pkg|build_modules|matlab\.addons)\>')))
+        continue
+    end
+    cases(end + 1, :) = {sprintf('readme: %s', strtrim(code{1})), @() readme_check(lines)}; %#ok<AGROW>
+end
+expect(size(cases, 1) > 0, 'no example in %s', readme);
+end
+
+function readme_check(lines__)
+claims__ = 0;
+for i__ = 1:numel(lines__)
+    at__ = find(lines__{i__} == '%', 1);
+    if isempty(at__)
+        at__ = numel(lines__{i__}) + 1;
+    end
+    if ~isempty(strtrim(lines__{i__}(1:at__ - 1)))
+        evalc(lines__{i__}(1:at__ - 1));
+    end
+    said__ = regexp(lines__{i__}(at__:end), ...
+                    '([A-Za-z]\w*) = (\[[^\]]*\]|[-+]?[\d.]+(e[-+]?\d+)?)', 'tokens');
+    for c__ = 1:numel(said__)
+        expect(exist(said__{c__}{1}, 'var') == 1, 'line %d: no variable %s', i__, said__{c__}{1});
+        expect_same(eval(said__{c__}{1}), eval(said__{c__}{2}));
+        claims__ = claims__ + 1;
+    end
+end
+expect(claims__ > 0, 'the example states no result');
 end
 
 % ---------------------------------------------------------------------------------
