@@ -1,12 +1,14 @@
 #!/bin/sh
 # Runs the CTest suites of the given build trees and ends with one line
-# "N passed, N failed"; exits non-zero when anything failed.
+# "N passed, N failed", after one naming the Octave versions that the tests ran (each
+# prints its Octave's --version line); exits non-zero when anything failed.
 set -u
 passed=0
 failed=0
 for tree in "$@"; do
     echo "== $tree"
     log=$(mktemp)
+    rm -f "$tree/Testing/Temporary/LastTest.log"
     (cd "$tree" && ctest --output-on-failure -j 2) >"$log" 2>&1
     status=$?
     grep -E 'tests passed|Failed|\*\*\*|FAIL|Error|error:' "$log" | head -n 200
@@ -22,5 +24,8 @@ for tree in "$@"; do
     passed=$((passed + total - bad))
     failed=$((failed + bad))
 done
+octaves=$(for tree in "$@"; do cat "$tree/Testing/Temporary/LastTest.log" 2>/dev/null; done |
+    sed -n 's/^GNU Octave.* version \([^ ]*\)$/\1/p' | sort -uV | tr '\n' ' ')
+echo "Octave versions run: ${octaves:-none}"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -1,18 +1,21 @@
 #!/bin/sh
 # Installs the Octave package file the way a user does, in a fresh octave-cli with a
 # throwaway prefix, package list and home, and checks the installed package: modules
-# compiled from its own sources (the same bytes as the tree's Octave build), the
-# suite passing on the installed modules; then that it uninstalls (test_package.m).
-# Before that, that a compiler other than GCC or Clang stops its build.
+# compiled from its own sources (the same bytes as the tree's Octave build, unless
+# OCTAVE_MODULE_DIR is empty), the suite passing on the installed modules; then that
+# it uninstalls and leaves nothing (test_package.m). Before that, that a compiler
+# other than GCC or Clang stops its build.
 #   octave_package_test.sh PACKAGE VERSION OCTAVE_CLI OCTAVE_MODULE_DIR SUITE_DIR
 set -u
+fail() { echo "FAIL $package: $*"; exit 1; }
 package=$1
+[ -f "$package" ] || fail "missing"
+package=$(realpath "$package")
 version=$2
 octave=$3
 built=$4
-suite=$5
-fail() { echo "FAIL $package: $*"; exit 1; }
-[ -f "$package" ] || fail "missing"
+suite=$(realpath "$5")
+"$octave" --version | grep -m 1 '^GNU Octave'
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
@@ -26,6 +29,8 @@ cd "$tmp" && HOME=$tmp "$octave" --no-gui --norc --no-history --path "$suite" --
     pkg ('prefix', '$tmp/share', '$tmp/arch');
     pkg ('local_list', '$tmp/local_list');
     pkg ('global_list', '$tmp/global_list');
-    exit (test_package ('$package', '$built') > 0);" || fail "install, tests or uninstall failed"
-[ -d "$tmp/arch/mexmodules-$version" ] && fail "left its folder after uninstall"
+    exit (test_package ('$package'${built:+, '$built'}) > 0);" || fail "install, tests or uninstall failed"
+for d in "$tmp/arch/mexmodules-$version" "$tmp/share/mexmodules-$version"; do
+    [ -d "$d" ] && fail "left $d after uninstall"
+done
 echo "ok $package"
