@@ -39,7 +39,8 @@ end
 failed = failed + run_module_tests(folder, 'help');
 pkg('unload', 'mexmodules');
 pkg('uninstall', 'mexmodules');
-if ~isempty(pkg('list'))
+% Octave for Windows lists its bundled packages as global ones: look for ours alone.
+if any(cellfun(@(p) strcmp(p.name, 'mexmodules'), pkg('list')))
     fprintf('FAIL mexmodules: still listed after pkg uninstall\n');
     failed = failed + 1;
 end
