@@ -30,8 +30,8 @@ make)
     fi
     echo "Making the chroot of Debian $suite's Octave in $root"
     rm -rf "$root" "$root.new" "$root.args" "$root.failed"
-    if ! mmdebstrap --quiet "$@" "$root.new" "$mirror" >"$root.log" 2>&1; then
-        { echo "mmdebstrap $args failed:"; tail -n 20 "$root.log"; } >"$root.failed"
+    if ! mmdebstrap "$@" "$root.new" "$mirror" >"$root.log" 2>&1; then
+        { echo "mmdebstrap $args failed:"; grep -v '^I: ' "$root.log" | tail -n 10; } >"$root.failed"
         cat "$root.failed" >&2
         rm -rf "$root.new"
         exit 1
