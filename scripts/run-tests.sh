@@ -25,7 +25,7 @@ for tree in "$@"; do
     failed=$((failed + bad))
 done
 octaves=$(for tree in "$@"; do cat "$tree/Testing/Temporary/LastTest.log" 2>/dev/null; done |
-    sed -n 's/^GNU Octave.* version \([^ ]*\)$/\1/p' | sort -uV | tr '\n' ' ')
+    sed -n 's/^GNU Octave.* version \([^ ]*\)$/\1/p' | sort -uV | xargs)
 echo "Octave versions run: ${octaves:-none}"
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
