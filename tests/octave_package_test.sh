@@ -23,6 +23,12 @@ tar tzf "$package" | grep '\.mex$' && fail "holds built modules"
 tar xzf "$package" -C "$tmp" || fail "does not untar"
 out=$(CXX=true make -C "$tmp/mexmodules-$version/src" 2>&1) && fail "builds with CXX=true"
 echo "$out" | grep -q "GCC or Clang only" || fail "CXX=true stops with: $out"
+# MinGW's tools on Windows may end lines with CR: the check reads GCC through them.
+printf '#!/bin/sh\ng++ "$@" | sed "s/$/\\r/"\n' >"$tmp/cxx"
+printf '#!/bin/sh\nprintf "%%s\\r\\n" "%s"\n' "$tmp/cxx" >"$tmp/mkoctfile"
+chmod +x "$tmp/cxx" "$tmp/mkoctfile"
+out=$(make -n -C "$tmp/mexmodules-$version/src" MKOCTFILE="$tmp/mkoctfile" 2>&1) ||
+    fail "GCC through tools that end lines with CR stops with: $out"
 rm -rf "$tmp/mexmodules-$version"
 
 cd "$tmp" && HOME=$tmp "$octave" --no-gui --norc --no-history --path "$suite" --eval "
