@@ -89,13 +89,19 @@ bench:
 	bench/run.sh $(RELEASE)
 
 # Mutation run (not a test): each mutant of tests/mutants.txt applied in turn, its
-# module rebuilt in build/release and its suites run; sources and builds restored at
-# the end. MUTATE_ARGS="--only edgejoin" runs some of them, "--check" only applies them.
+# module rebuilt for its architecture (x86-64: build/release; arm64: the macOS arm64
+# bundles and build/arm64) and its suites run; sources and builds restored at the end.
+# MUTATE_ARGS="--arch arm64" runs one architecture's part, "--only edgejoin" some
+# mutants, "--check" only applies them.
+MUTATE_TREES := $(if $(filter arm64,$(MUTATE_ARGS)),,dist-linux) \
+                $(if $(filter x86-64,$(MUTATE_ARGS)),,dist-macos arm64)
 .PHONY: mutate
 mutate:
 	@scripts/install-deps.sh test
-	@$(MAKE) --no-print-directory dist-linux
-	scripts/mutate.py --build $(RELEASE) --jobs $(JOBS) $(MUTATE_ARGS)
+	@scripts/install-deps.sh cross
+	@$(MAKE) --no-print-directory $(MUTATE_TREES)
+	scripts/mutate.py --jobs $(JOBS) --release $(RELEASE) --macos-arm64 $(MACOS_ARM64) \
+	    --linux-arm64 $(ARM64) $(MUTATE_ARGS)
 
 # The libFuzzer drivers, built by clang. `make test` runs each briefly; `make fuzz
 # FUZZ_SECONDS=600` runs each that long, growing its corpus in build/fuzz/fuzz/long/.

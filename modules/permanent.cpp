@@ -162,33 +162,32 @@ static inline uint8x16_t column_bytes(float64x2_t x)
     return vaddq_u8(vqtbl1q_u8(vreinterpretq_u8_s64(eight_c), spread), within);
 }
 
-// A(k, c) for each lane's byte offsets, from registers: offsets past the table give 0,
-// and no offset reads memory. From n = 9 on, TBX adds the registers past the fourth.
+// The bytes at the given offsets of R table registers: offsets past them give 0, and no
+// offset reads memory. TBL takes at most four registers, so from n = 9 on a second TBL
+// looks up the registers past the fourth at the offsets less 64, and the two are ORed
+// (each gives 0 where the other's registers hold the byte). TBX would save the OR, but
+// its forms for two to four registers would serve only n = 11 on, whose tables (3.5 GB
+// and up) no test can run; this way each TBL form runs for some n up to 9.
+template <int R>
+static inline uint8x16_t look_up_bytes(const uint8x16_t *r, uint8x16_t bytes)
+{
+    if constexpr (R == 1)
+        return vqtbl1q_u8(r[0], bytes);
+    else if constexpr (R == 2)
+        return vqtbl2q_u8(uint8x16x2_t{{r[0], r[1]}}, bytes);
+    else if constexpr (R == 3)
+        return vqtbl3q_u8(uint8x16x3_t{{r[0], r[1], r[2]}}, bytes);
+    else if constexpr (R == 4)
+        return vqtbl4q_u8(uint8x16x4_t{{r[0], r[1], r[2], r[3]}}, bytes);
+    else
+        return vorrq_u8(look_up_bytes<4>(r, bytes),
+                        look_up_bytes<R - 4>(r + 4, vsubq_u8(bytes, vdupq_n_u8(64))));
+}
+
+// A(k, c) for each lane's byte offsets.
 template <int N> static inline float64x2_t look_up(const RowTable<N> &t, uint8x16_t bytes)
 {
-    constexpr int R = (N + 1) / 2;
-    const uint8x16_t *r = t.r;
-    uint8x16_t x;
-    if constexpr (R == 1)
-        x = vqtbl1q_u8(r[0], bytes);
-    else if constexpr (R == 2)
-        x = vqtbl2q_u8(uint8x16x2_t{{r[0], r[1]}}, bytes);
-    else if constexpr (R == 3)
-        x = vqtbl3q_u8(uint8x16x3_t{{r[0], r[1], r[2]}}, bytes);
-    else
-        x = vqtbl4q_u8(uint8x16x4_t{{r[0], r[1], r[2], r[3]}}, bytes);
-    if constexpr (R > 4) {
-        const uint8x16_t high = vsubq_u8(bytes, vdupq_n_u8(64));
-        if constexpr (R == 5)
-            x = vqtbx1q_u8(x, r[4], high);
-        else if constexpr (R == 6)
-            x = vqtbx2q_u8(x, uint8x16x2_t{{r[4], r[5]}}, high);
-        else if constexpr (R == 7)
-            x = vqtbx3q_u8(x, uint8x16x3_t{{r[4], r[5], r[6]}}, high);
-        else
-            x = vqtbx4q_u8(x, uint8x16x4_t{{r[4], r[5], r[6], r[7]}}, high);
-    }
-    return vreinterpretq_f64_u8(x);
+    return vreinterpretq_f64_u8(look_up_bytes<(N + 1) / 2>(t.r, bytes));
 }
 
 // Four table rows at a time, two per vector, one per lane. Entries are checked by a

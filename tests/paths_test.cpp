@@ -75,6 +75,13 @@ TEST(Paths, PermanentOnRandomTables)
             x = unit(rng);
         expect_same("permanent", 1, {doubles({size_t(n), size_t(n)}, even).get(), P.get()},
                     true, what + ", entries in [-1, 1]");
+        // Every product -0 (A's first row -0, the others positive): the sum of them is
+        // +0, as it starts from +0.
+        std::vector<double> minus(n * n);
+        for (int i = 0; i < n * n; ++i)
+            minus[i] = i % n == 0 ? -0.0 : 0.5 + std::fabs(unit(rng));
+        expect_same("permanent", 1, {doubles({size_t(n), size_t(n)}, minus).get(), P.get()},
+                    true, what + ", every product -0");
         // Special values, each of which takes over the whole sum.
         for (double special : {-0.0, 1e-310, double(INFINITY), double(NAN)}) {
             std::vector<double> b = a;
@@ -108,6 +115,9 @@ TEST(Paths, EdgejoinOnSmallAlphabets)
             for (size_t j = 0; j < q; ++j)
                 e2[j] = alphabet[node(rng)], e2[j + q] = alphabet[node(rng)], e2[j + 2 * q] = value(rng);
             e1[0] = NAN, e2[q + 1] = -INFINITY, e1[2 * p + 2] = -0.0;
+            // E1's first value, just past the last key in memory, matches nodes: a sweep
+            // that read one key too many would join it.
+            e1[2 * p] = 0.0;
             expect_same("edgejoin", 2, {doubles({p, 3}, e1).get(), doubles({q, 3}, e2).get()},
                         false, std::to_string(p) + " x " + std::to_string(q));
         }
