@@ -154,7 +154,7 @@ class Tree:
             sys.exit(f"mutate: {build} is not a configured build tree ({made_by})")
         self.targets = set(re.findall(r"^\.\.\. (\S+)", out, re.M))
         self.mex_dir = cache_value(build, "MEX_OUTPUT_DIR")
-        self.octave_dir = cache_value(build, "OCTAVE_OUTPUT_DIR")
+        self.octave_dir = os.path.join(build, "octave")
 
     def module_targets(self, module):
         names = [module, module + "_baseline", module + "_portable", "octave_modules"]
