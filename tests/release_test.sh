@@ -16,6 +16,8 @@ rel=$tmp/release
 sh "$src/scripts/ci-release.sh" --dry-run "v$version" "$rel" >"$tmp/dry-run.log" 2>&1 ||
     { cat "$tmp/dry-run.log"; fail "the dry run of ci-release.sh failed"; }
 cat "$tmp/dry-run.log"
+sh "$src/scripts/ci-release.sh" --dry-run "v$version.1" "$tmp/other" >/dev/null 2>&1 &&
+    fail "ci-release.sh releases the tag v$version.1 of version $version"
 
 # The two commands of the README's "Checking a download", as written there.
 # shellcheck disable=SC2016 # the fences are literal
