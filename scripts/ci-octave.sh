@@ -35,12 +35,32 @@ case "${1:-}:${RUNNER_OS:-}" in
         brew install octave ;;
     install:Windows)
         installer="$RUNNER_TEMP/octave-$windows_version-w64-installer.exe"
-        curl -fsSL --retry 3 -o "$installer" \
-            "https://ftpmirror.gnu.org/octave/windows/octave-$windows_version-w64-installer.exe"
-        echo "$windows_sha256  $installer" | sha256sum -c -
-        # Start-Process -Wait returns when the installer has finished.
-        powershell -NoProfile -Command \
-            "Start-Process -Wait -FilePath '$(cygpath -w "$installer")' -ArgumentList '/S','/AllUsers'"
+        # ftpmirror.gnu.org redirects to a mirror picked anew each time, and a stale one
+        # answers 404, which curl does not retry: ask it twice more, then GNU's own
+        # server. Only a file with the known hash is kept.
+        file=octave/windows/octave-$windows_version-w64-installer.exe
+        for url in "https://ftpmirror.gnu.org/$file" "https://ftpmirror.gnu.org/$file" \
+                   "https://ftpmirror.gnu.org/$file" "https://ftp.gnu.org/gnu/$file" ""; do
+            [ -n "$url" ] || { echo "ci-octave: no mirror gave $file" >&2; exit 1; }
+            if curl -fsSL --retry 3 -o "$installer" "$url" &&
+               echo "$windows_sha256  $installer" | sha256sum -c -; then
+                break
+            fi
+            echo "ci-octave: $url failed, trying the next" >&2
+        done
+        # The installer's own process, waited for with a time limit (Start-Process -Wait
+        # would wait for every process it starts, PowerShell issue 15555), and its exit
+        # status; reading Handle first keeps ExitCode once the process has ended.
+        powershell -NoProfile -Command "
+            \$p = Start-Process -PassThru -FilePath '$(cygpath -w "$installer")' -ArgumentList '/S','/AllUsers'
+            \$null = \$p.Handle
+            if (-not \$p.WaitForExit(1200000)) {
+                Stop-Process -Id \$p.Id -Force
+                Write-Output 'ci-octave: the installer still runs after 20 minutes'
+                exit 124
+            }
+            Write-Output ('ci-octave: the installer exited with ' + \$p.ExitCode)
+            exit \$p.ExitCode"
         [ -f "$windows_root/mingw64/bin/octave-cli.exe" ] ||
             { echo "ci-octave: no octave-cli.exe in $windows_root" >&2; exit 1; } ;;
     test:*)

@@ -1,7 +1,8 @@
 function file = package_toolbox(dist)
 %PACKAGE_TOOLBOX Packs the delivered modules of every platform into one MATLAB toolbox.
-%   FILE = PACKAGE_TOOLBOX(DIST) puts the help files, Contents.m and the modules of
-%   DIST/linux, DIST/windows and DIST/macos into one folder (each MATLAB picks the
+%   FILE = PACKAGE_TOOLBOX(DIST) puts the help files, Contents.m, the code suggestions
+%   (functionSignatures.json, beside the functions and in resources/) and the modules
+%   of DIST/linux, DIST/windows and DIST/macos into one folder (each MATLAB picks the
 %   module for its platform by the extension) and packs it as
 %   DIST/mexmodules-VERSION.mltbx, VERSION being the project's. Installing the file
 %   (double click, or matlab.addons.toolbox.installToolbox) puts that folder on the path.
@@ -14,24 +15,34 @@ version = regexp(fileread(fullfile(root, 'CMakeLists.txt')), ...
 assert(~isempty(version), 'package_toolbox: no project(mexmodules VERSION ...) in CMakeLists.txt');
 version = version{1};
 
-modules = {'permanent', 'expandTally', 'edgejoin'};
 kinds = {'linux', '.mexa64'; 'windows', '.mexw64'; 'macos', '.mexmaci64'; 'macos', '.mexmaca64'};
+% The modules are those of the Linux folder; every other kind must have the same.
+found = dir(fullfile(dist, 'linux', '*.mexa64'));
+modules = sort(regexprep({found.name}, '\.mexa64$', ''));
+assert(~isempty(modules), 'package_toolbox: no modules in %s', fullfile(dist, 'linux'));
 stage = fullfile(tempname, 'mexmodules');
-mkdir(stage);
+mkdir(fullfile(stage, 'resources'));
 removeStage = onCleanup(@() rmdir(fileparts(stage), 's'));
 for k = 1:size(kinds, 1)
+    found = dir(fullfile(dist, kinds{k, 1}, ['*' kinds{k, 2}]));
+    assert(isequal(sort(regexprep({found.name}, '\.[^.]*$', '')), modules), ...
+           'package_toolbox: the %s modules in %s are not those of linux', kinds{k, 2}, kinds{k, 1});
     for m = modules
         copy(fullfile(dist, kinds{k, 1}, [m{1} kinds{k, 2}]), stage);
     end
 end
-% The help files are the same in every delivered folder; one copy serves all modules.
-for h = [strcat(modules, '.m'), {'Contents.m'}]
+% The help files and code suggestions are the same in every delivered folder; one copy
+% serves all modules. The package manager's definition names one platform per folder
+% and is left out.
+shared = [strcat(modules, '.m'), {'Contents.m', 'functionSignatures.json', ...
+          fullfile('resources', 'functionSignatures.json')}];
+for h = shared
     help = fullfile(dist, 'linux', h{1});
     for other = {'windows', 'macos'}
         assert(isequal(fileread(help), fileread(fullfile(dist, other{1}, h{1}))), ...
                'package_toolbox: %s differs between linux and %s', h{1}, other{1});
     end
-    copy(help, stage);
+    copy(help, fullfile(stage, fileparts(h{1})));
 end
 
 % A fixed identifier: a newer version installs over an older one.

@@ -1,7 +1,8 @@
 #!/bin/sh
 # Unpacks a delivered archive into a temporary folder and checks that the folder works
 # as it is: named after the archive, holding the three modules beside their help files
-# and Contents.m, and modules that pass their platform's structure checks.
+# and Contents.m, MATLAB's code suggestions and package definition, and modules that
+# pass their platform's structure checks.
 #   archive_test.sh ARCHIVE linux|windows|macos [OBJDUMP]
 set -u
 archive=$1
@@ -31,7 +32,7 @@ case "$kind" in
     *) fail "unknown kind $kind" ;;
 esac
 functions="edgejoin expandTally permanent"
-want="Contents.m"
+want="Contents.m functionSignatures.json resources"
 for f in $functions; do
     want="$want $f.m"
     for suffix in $suffixes; do want="$want $f$suffix"; done
@@ -39,6 +40,9 @@ done
 got=$(cd "$dir" && ls | LC_ALL=C sort | tr '\n' ' ')
 want=$(echo $want | tr ' ' '\n' | LC_ALL=C sort | tr '\n' ' ')
 [ "$got" = "$want" ] || fail "holds '$got', want '$want'"
+got=$(cd "$dir/resources" && ls | LC_ALL=C sort | tr '\n' ' ')
+[ "$got" = "functionSignatures.json mpackage.json " ] ||
+    fail "resources/ holds '$got', want 'functionSignatures.json mpackage.json'"
 
 for f in $functions; do
     h1=$(echo "$f" | tr a-z A-Z)

