@@ -6,6 +6,9 @@ build="cmake g++ make binutils zip"
 octave="octave-cli:octave octave-dev"
 # mmdebstrap makes the chroot of Debian's newest Octave (scripts/octave-chroot.sh).
 test="googletest libgtest-dev unzip valgrind gawk python3 shellcheck npm:npm mmdebstrap"
+# The parallel package's parcellfun and servers, and ip for the servers' namespaces
+# (tests/parallel/).
+test="$test octave-parallel iproute2"
 # Windows (mingw-w64, run under Wine), macOS (clang, ld64.lld, llvm-objdump) and
 # Linux AArch64 (run under qemu-aarch64) builds.
 cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16
