@@ -14,7 +14,7 @@ test="$test octave-parallel iproute2"
 cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16
        g++-aarch64-linux-gnu qemu-user"
 fuzz="clang-14 libclang-rt-14-dev llvm-14"
-bench="gnuplot:gnuplot-nox"
+bench="gnuplot:gnuplot-nox octave-parallel"
 # bench/mca.sh: llvm-mca's static estimates of the kernels.
 mca="python3 clang-16 llvm-16"
 
