@@ -27,9 +27,11 @@ done
 tmp=$(mktemp -d /tmp/mexmodules-parallel.XXXXXX) || fail "no temporary folder"
 tag=mxp$$
 groups=""
+watcher=""
 namespaces=""
 hostnames=""
 cleanup() {
+    [ -n "$watcher" ] && kill "$watcher" 2>/dev/null
     for g in $groups; do kill -TERM "-$g" 2>/dev/null; done
     for g in $groups; do
         i=0
@@ -77,18 +79,19 @@ id -u $user >/dev/null 2>&1 ||
 chown $user "$tmp/home"
 
 # start_server HOSTNAME [NAMESPACE]: octave-pserver as $user in a new process group,
-# in the namespace with its own hostname and hosts file when given.
+# in the namespace with its own hostname and hosts file when given; without the lock's
+# descriptor, which it would otherwise hold for as long as it runs.
 start_server() {
     if [ $# -gt 1 ]; then
         setsid nsenter --net="/run/netns/$2" unshare --uts --mount --propagation private \
             sh -c 'mount --bind "$1" /etc/hosts && hostname "$2" && shift 2 && exec "$@"' sh \
             "$tmp/hosts" "$1" runuser -u $user -- env HOME="$tmp/home" \
             /usr/libexec/octave-pserver --octave-binary="$(command -v "$octave")" --no-auth \
-            >"$tmp/server-$1.out" 2>&1 &
+            >"$tmp/server-$1.out" 2>&1 9>&- &
     else
         setsid runuser -u $user -- env HOME="$tmp/home" \
             /usr/libexec/octave-pserver --octave-binary="$(command -v "$octave")" --no-auth \
-            >"$tmp/server-$1.out" 2>&1 &
+            >"$tmp/server-$1.out" 2>&1 9>&- &
     fi
     groups="$groups $!"
     hostnames="$hostnames $1"
@@ -163,7 +166,7 @@ flag=$tmp/kill-now
     i=0
     while [ ! -e "$flag" ] && [ $i -lt 3000 ]; do sleep 0.1; i=$((i + 1)); done
     [ -e "$flag" ] && sleep 2 && kill -KILL "-$last_group"
-) &
+) >/dev/null 2>&1 &
 watcher=$!
 HOME=$tmp/home in_client timeout 600 "$octave" --no-gui --norc --quiet --no-history \
     --path "$tmp/suite" --path "$modules" --eval "exit (parallel_cases ($hosts, '$flag') > 0)"
