@@ -28,10 +28,11 @@ tmp=$(mktemp -d /tmp/mexmodules-parallel.XXXXXX) || fail "no temporary folder"
 tag=mxp$$
 groups=""
 watcher=""
+client=""
 namespaces=""
 hostnames=""
 cleanup() {
-    [ -n "$watcher" ] && kill "$watcher" 2>/dev/null
+    for p in $client $watcher; do kill "$p" 2>/dev/null; done
     for g in $groups; do kill -TERM "-$g" 2>/dev/null; done
     for g in $groups; do
         i=0
@@ -61,13 +62,21 @@ cd "$tmp" && HOME=$tmp/home "$octave" --no-gui --norc --quiet --no-history --eva
 modules=$(cat "$tmp/modules")
 chmod -R a+rX "$tmp"
 
-run_cases() {   # HOSTS KILL_FLAG, as Octave cell and string literals
-    HOME=$tmp/home "$octave" --no-gui --norc --quiet --no-history \
-        --path "$tmp/suite" --path "$modules" --eval "exit (parallel_cases ($1, $2) > 0)"
+# The client runs in the background, so that a signal to this script stops it at once
+# (sh runs a trap only once the command in the foreground has ended).
+run_cases() {   # HOSTS KILL_FLAG PREFIX: Octave literals, and the command that runs it
+    hosts_literal=$1
+    flag_literal=$2
+    shift 2
+    HOME=$tmp/home "$@" timeout 600 "$octave" --no-gui --norc --quiet --no-history \
+        --path "$tmp/suite" --path "$modules" \
+        --eval "exit (parallel_cases ($hosts_literal, $flag_literal) > 0)" &
+    client=$!
+    wait "$client"
 }
 
 if [ "$mode" = parcellfun ]; then
-    run_cases "{}" "''" || fail "cases failed"
+    run_cases "{}" "''" env || fail "cases failed"
     echo "ok octave.parcellfun"
     exit 0
 fi
@@ -136,10 +145,13 @@ if ip netns add "${tag}c" 2>/dev/null; then
     for s in 1 2; do start_server ${tag}s$s ${tag}s$s; wait_server ${tag}s$s ${tag}s$s; done
     echo "cluster: 2 servers, each in a network namespace of its own"
     hosts="{'${tag}s1', '${tag}s2'}"
-    in_client() {
-        nsenter --net="/run/netns/${tag}c" unshare --mount --propagation private \
-            sh -c 'mount --bind "$1" /etc/hosts && shift && exec "$@"' sh "$tmp/hosts" "$@"
-    }
+    # The client runs in the client's namespace, with the same hosts file.
+    client_prefix=$tmp/in-client
+    printf '%s\n' '#!/bin/sh' \
+        "exec nsenter --net=/run/netns/${tag}c unshare --mount --propagation private \\" \
+        "    sh -c 'mount --bind \"\$0\" /etc/hosts && exec \"\$@\"' $tmp/hosts \"\$@\"" \
+        >"$client_prefix"
+    chmod +x "$client_prefix"
 else
     # Loopback: the ports are the machine's and the server's files are named by its
     # hostname, so one server at a time (flock, bounded), none while another's runs.
@@ -157,7 +169,7 @@ else
     wait_server "$h"
     echo "cluster: network namespaces refused here, so 1 server on loopback"
     hosts="{'localhost'}"
-    in_client() { "$@"; }
+    client_prefix="env"
 fi
 
 # The last case stops the last server's group once the client says it has started.
@@ -168,8 +180,7 @@ flag=$tmp/kill-now
     [ -e "$flag" ] && sleep 2 && kill -KILL "-$last_group"
 ) >/dev/null 2>&1 &
 watcher=$!
-HOME=$tmp/home in_client timeout 600 "$octave" --no-gui --norc --quiet --no-history \
-    --path "$tmp/suite" --path "$modules" --eval "exit (parallel_cases ($hosts, '$flag') > 0)"
+run_cases "$hosts" "'$flag'" "$client_prefix"
 status=$?
 kill "$watcher" 2>/dev/null
 [ $status -eq 0 ] || fail "cases failed"
