@@ -82,9 +82,10 @@ if [ "$mode" = parcellfun ]; then
 fi
 [ "$mode" = cluster ] || fail "no mode $mode"
 
+# A test running at the same time may create the user first.
 id -u $user >/dev/null 2>&1 ||
     useradd --system --no-create-home --home-dir /nonexistent --shell /usr/sbin/nologin $user ||
-    fail "cannot create the user $user"
+    id -u $user >/dev/null 2>&1 || fail "cannot create the user $user"
 chown $user "$tmp/home"
 
 # start_server HOSTNAME [NAMESPACE]: octave-pserver as $user in a new process group,
