@@ -51,7 +51,7 @@ trap 'exit 1' HUP INT TERM
 chmod 755 "$tmp"
 mkdir "$tmp/home" "$tmp/suite"
 cp "$suite"/run_module_tests.m "$here"/*.m "$tmp/suite/"
-cd "$tmp" && HOME=$tmp/home "$octave" --no-gui --norc --quiet --no-history --eval "
+cd "$tmp" && HOME=$tmp/home timeout 600 "$octave" --no-gui --norc --quiet --no-history --eval "
     pkg ('prefix', '$tmp/share', '$tmp/arch');
     pkg ('local_list', '$tmp/local_list');
     pkg ('global_list', '$tmp/global_list');
