@@ -1,6 +1,7 @@
 #!/bin/sh
 # Runs the benchmarks of a built release tree, draws the chart and puts the table and
-# chart into docs/performance.md with the machine they came from.
+# chart into docs/performance.md with the machine they came from, and the parallel
+# rows (bench/octave/bench_parallel.m) into docs/parallel.md.
 #   bench/run.sh build/release
 set -eu
 tree=$1
@@ -29,3 +30,23 @@ awk -v f="$section" '
 mv "$page.new" "$page"
 rm -f "$section"
 echo "Wrote $out/bench.csv, $out/chart.png and the table in $page"
+
+# The parallel rows (parcellfun, one worker process and two) into docs/parallel.md,
+# with the load they ran under: two workers gain only from an idle second core.
+load=$(cut -d ' ' -f 1 /proc/loadavg)
+octave-cli --no-gui --norc --quiet --no-history --path bench/octave --path "$tree/octave" \
+    --eval "bench_parallel ('$out')"
+page=docs/parallel.md
+section=$(mktemp)
+{
+    echo "Measured by \`make bench\` on $model ($cores cores, shared with other work, load average $load at the start), $(date -u +%Y-%m-%d):"
+    echo
+    cat "$out/parallel.md"
+} >"$section"
+awk -v f="$section" '
+    /<!-- parallel bench begin -->/ { print; while ((getline l < f) > 0) print l; skip = 1; next }
+    /<!-- parallel bench end -->/ { skip = 0 }
+    !skip' "$page" >"$page.new"
+mv "$page.new" "$page"
+rm -f "$section"
+echo "Wrote $out/parallel.csv and the parallel table in $page"

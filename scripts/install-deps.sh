@@ -6,12 +6,15 @@ build="cmake g++ make binutils zip"
 octave="octave-cli:octave octave-dev"
 # mmdebstrap makes the chroot of Debian's newest Octave (scripts/octave-chroot.sh).
 test="googletest libgtest-dev unzip valgrind gawk python3 shellcheck npm:npm mmdebstrap"
+# The parallel package's parcellfun and servers, and ip for the servers' namespaces
+# (tests/parallel/).
+test="$test octave-parallel iproute2"
 # Windows (mingw-w64, run under Wine), macOS (clang, ld64.lld, llvm-objdump) and
 # Linux AArch64 (run under qemu-aarch64) builds.
 cross="g++-mingw-w64-x86-64-posix wine64 wine clang-16 lld-16 llvm-16
        g++-aarch64-linux-gnu qemu-user"
 fuzz="clang-14 libclang-rt-14-dev llvm-14"
-bench="gnuplot:gnuplot-nox"
+bench="gnuplot:gnuplot-nox octave-parallel"
 # bench/mca.sh: llvm-mca's static estimates of the kernels.
 mca="python3 clang-16 llvm-16"
 
@@ -41,4 +44,5 @@ echo "Installing:$missing"
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 $sudo apt-get update -qq
+# shellcheck disable=SC2086 # one word per package
 DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends $missing >/dev/null
