@@ -1,21 +1,26 @@
 # Front door: `make` builds the modules, `make demo` runs them in Octave, `make test`
 # runs every suite. Each target installs the Debian packages it needs when missing.
 JOBS ?= $(shell nproc)
+# The build trees are the presets of CMakePresets.json, each in build/NAME; these names
+# are kept for the scripts that take a tree's folder.
 RELEASE := build/release
-ASAN := build/asan
-WINDOWS := build/windows
-MACOS := build/macos
 MACOS_ARM64 := build/macos-arm64
 ARM64 := build/arm64
 FUZZ := build/fuzz
 FUZZ_SECONDS ?= 600
-FUZZERS := permanent expandTally edgejoin
+# One fuzzer per module, as one module per source.
+FUZZERS := $(basename $(notdir $(wildcard modules/*.cpp)))
 # `make dist-linux DIST_TARGET=deliverables` builds only what goes into dist/.
 DIST_TARGET ?= all
 
 .PHONY: all dist dist-linux dist-windows dist-macos arm64 demo test bench fuzz fuzz-build clean
 
 all: dist
+
+# tree-NAME configures and builds the preset NAME (its target DIST_TARGET).
+tree-%:
+	cmake --preset $* >/dev/null
+	cmake --build --preset $* -j $(JOBS) --target $(DIST_TARGET)
 
 # dist/linux, dist/windows, dist/macos, one archive of each, the Octave package (which
 # pkg install compiles for the installing Octave), and dist/SHA256SUMS over them all
@@ -26,59 +31,43 @@ dist:
 	@scripts/install-deps.sh cross
 	@$(MAKE) --no-print-directory dist-linux dist-windows dist-macos
 
-dist-linux:
-	cmake -S . -B $(RELEASE) -DMEX_OUTPUT_DIR=$(CURDIR)/dist/linux -DMEX_PACKAGE_DIR=$(CURDIR)/dist \
-	      -DMEX_MACOS_DIR=$(CURDIR)/dist/macos \
-	      -DMEX_MACOS_BUILD_DIR=$(CURDIR)/$(MACOS) >/dev/null
-	cmake --build $(RELEASE) -j $(JOBS) --target $(DIST_TARGET)
+dist-linux: tree-release
 	@scripts/sha256sums.sh dist
 
-dist-windows:
-	cmake -S . -B $(WINDOWS) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
-	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/windows -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
-	cmake --build $(WINDOWS) -j $(JOBS) --target $(DIST_TARGET)
+dist-windows: tree-windows
 	@scripts/sha256sums.sh dist
 
 # Apple Silicon first: the Intel tree packs both kinds of bundle into one archive.
 dist-macos:
-	cmake -S . -B $(MACOS_ARM64) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/macos-arm64.cmake \
-	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/macos >/dev/null
-	cmake --build $(MACOS_ARM64) -j $(JOBS) --target $(DIST_TARGET)
-	cmake -S . -B $(MACOS) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/macos-x86_64.cmake \
-	      -DMEX_OUTPUT_DIR=$(CURDIR)/dist/macos -DMEX_PACKAGE_DIR=$(CURDIR)/dist >/dev/null
-	cmake --build $(MACOS) -j $(JOBS) --target $(DIST_TARGET)
+	@$(MAKE) --no-print-directory tree-macos-arm64
+	@$(MAKE) --no-print-directory tree-macos
 	@scripts/sha256sums.sh dist
 
 # The stand-in host and the module suites for Linux on AArch64, run under qemu-aarch64
 # by their ctest: on the macOS arm64 bundles as shipped (dist-macos first), and on the
 # same sources built for Linux (not delivered).
-arm64:
-	cmake -S . -B $(ARM64) --no-warn-unused-cli -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux.cmake \
-	      -DMEX_MACOS_DIR=$(CURDIR)/dist/macos -DMEX_MACOS_BUILD_DIR=$(CURDIR)/$(MACOS_ARM64) \
-	      >/dev/null
-	cmake --build $(ARM64) -j $(JOBS)
+arm64: tree-arm64
 
 demo:
 	@scripts/install-deps.sh octave
 	@$(MAKE) --no-print-directory dist-linux
 	octave-cli --no-gui --norc --quiet --no-history --path $(RELEASE)/octave examples/demo.m
 
-# A cross toolchain that cannot be installed or build leaves its tree without tests,
-# which the summary counts as failed.
+# Every tree, then every tree's suites (the test presets). A tree that cannot be built
+# (a cross toolchain that cannot be installed, or a build error) counts as one failed
+# suite in the summary; the Linux tree is needed by all, so its failure stops here.
+TEST_TREES := windows macos-arm64 macos arm64 asan fuzz
 test:
 	@scripts/install-deps.sh test
 	@scripts/install-deps.sh cross || echo "make test: cannot install the cross toolchains"
 	@$(MAKE) --no-print-directory dist-linux
-	@for t in windows macos; do $(MAKE) --no-print-directory dist-$$t || \
-	    rm -f build/$$t/CTestTestfile.cmake build/$$t-arm64/CTestTestfile.cmake; done
-	@$(MAKE) --no-print-directory arm64 || rm -f $(ARM64)/CTestTestfile.cmake
 	@scripts/octave-chroot.sh make || echo "make test: no chroot of the newest Octave"
-	cmake -S . -B $(ASAN) -DMEX_SANITIZE=ON >/dev/null
-	cmake --build $(ASAN) -j $(JOBS)
-	@$(MAKE) --no-print-directory fuzz-build
-	@status=0; scripts/run-tests.sh $(RELEASE) $(ASAN) $(FUZZ) $(WINDOWS) $(MACOS) $(MACOS_ARM64) \
-	    $(ARM64) || status=$$?; \
-	    WINEPREFIX=$(CURDIR)/$(WINDOWS)/wineprefix /usr/lib/wine/wineserver64 -k 2>/dev/null; \
+	@unbuilt=; for t in $(TEST_TREES); do \
+	    $(MAKE) --no-print-directory tree-$$t DIST_TARGET=all || unbuilt="$$unbuilt $$t"; \
+	done; \
+	scripts/sha256sums.sh dist; \
+	status=0; scripts/run-tests.sh --unbuilt "$$unbuilt" release $(TEST_TREES) || status=$$?; \
+	    WINEPREFIX=$(CURDIR)/build/windows/wineprefix /usr/lib/wine/wineserver64 -k 2>/dev/null; \
 	    exit $$status
 
 # Speed, side by side: module, plain loops, machine limit, Octave idiom (not a test).
@@ -105,10 +94,7 @@ mutate:
 
 # The libFuzzer drivers, built by clang. `make test` runs each briefly; `make fuzz
 # FUZZ_SECONDS=600` runs each that long, growing its corpus in build/fuzz/fuzz/long/.
-fuzz-build:
-	cmake -S . -B $(FUZZ) -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
-	      -DMEX_FUZZ=ON >/dev/null
-	cmake --build $(FUZZ) -j $(JOBS)
+fuzz-build: tree-fuzz
 
 fuzz:
 	@scripts/install-deps.sh fuzz

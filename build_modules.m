@@ -1,17 +1,17 @@
 function build_modules(outdir)
-%BUILD_MODULES  Compile permanent, expandTally and edgejoin with this host's mex.
-%   BUILD_MODULES(OUTDIR) compiles the three modules from the sources of this tree
-%   into the folder OUTDIR (made if missing) with the running host's own compiler
-%   set-up, and copies their help files beside them; addpath(OUTDIR) then makes them
-%   callable. It runs in MATLAB and in GNU Octave, and needs a C++ compiler that is
-%   GCC or Clang:
+%BUILD_MODULES  Compile this tree's modules with this host's mex.
+%   BUILD_MODULES(OUTDIR) compiles each module of this tree (one per source file in
+%   its modules folder) into the folder OUTDIR (made if missing) with the running
+%   host's own compiler set-up, and copies their help files beside them;
+%   addpath(OUTDIR) then makes them callable. It runs in MATLAB and in GNU Octave,
+%   and needs a C++ compiler that is GCC or Clang:
 %     - MATLAB on Linux: the GCC that "mex -setup C++" finds; on macOS, Xcode's Clang;
 %       on Windows, MATLAB's MinGW-w64 add-on (MATLAB Support for MinGW-w64 C/C++
 %       Compiler) chosen by "mex -setup C++".
 %     - GNU Octave: the compiler of its mkoctfile (the same build as "pkg install").
-%   Every build uses the project's flags: -O3, and -ffp-contract=off so that each
-%   double operation is rounded by itself and results are the same bits on every
-%   platform.
+%   Every build uses the project's flags (every other build's too; test build.flags
+%   compares them): -O3, and -ffp-contract=off so that each double operation is
+%   rounded by itself and results are the same bits on every platform.
 %
 %   Example:
 %     build_modules(fullfile(tempdir, 'mexmodules'))
@@ -20,7 +20,8 @@ function build_modules(outdir)
 %   See also MEX, MKOCTFILE.
 
 root = fileparts(mfilename('fullpath'));
-names = {'permanent', 'expandTally', 'edgejoin'};
+sources = dir(fullfile(root, 'modules', '*.cpp'));
+names = regexprep({sources.name}, '\.cpp$', '');
 host = fullfile(root, 'host');
 flags = '-std=c++17 -O3 -ffp-contract=off -fno-stack-protector';
 if ~exist(outdir, 'dir') && ~mkdir(outdir)

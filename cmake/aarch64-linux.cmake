@@ -1,7 +1,7 @@
 # Cross-build for Linux on AArch64 with Debian's g++-aarch64-linux-gnu, to run the
 # module suites on arm64 code: programs run under qemu-aarch64 (Debian's qemu-user),
 # which takes the AArch64 C and C++ runtime from /usr/aarch64-linux-gnu.
-#   cmake -S . -B build/arm64 -DCMAKE_TOOLCHAIN_FILE=cmake/aarch64-linux.cmake
+#   cmake --preset arm64 (CMakePresets.json)
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
 set(ARM64_TRIPLE aarch64-linux-gnu)

@@ -1,5 +1,5 @@
 # Cross-build for Windows x86-64 with Debian's mingw-w64 (POSIX thread model).
-#   cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+#   cmake --preset windows (CMakePresets.json)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(MINGW_TRIPLE x86_64-w64-mingw32)

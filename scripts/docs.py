@@ -11,7 +11,6 @@ import os
 import re
 import sys
 
-MODULES = ["permanent", "expandTally", "edgejoin"]
 BEGIN, END = "<!-- help begin -->", "<!-- help end -->"
 
 
@@ -71,11 +70,19 @@ def help_text(path):
     return out
 
 
+def modules(root, text):
+    """One module per modules/NAME.cpp: in the order the page gives them, new ones last."""
+    names = sorted(f[:-4] for f in os.listdir(os.path.join(root, "modules"))
+                   if f.endswith(".cpp"))
+    listed = re.findall(r"^## (\w+)$", text.split(BEGIN, 1)[1].split(END, 1)[0], re.M)
+    return [m for m in listed if m in names] + [m for m in names if m not in listed]
+
+
 def reference(root, write):
     page = os.path.join(root, "docs", "reference.md")
     text = open(page, encoding="utf-8").read()
     parts = []
-    for m in MODULES:
+    for m in modules(root, text):
         body = help_text(os.path.join(root, "help", m + ".m"))
         parts.append("## %s\n\nFrom [help/%s.m](../help/%s.m), as `help %s` shows it:\n\n"
                      "```text\n%s\n```\n" % (m, m, m, m, "\n".join(body)))

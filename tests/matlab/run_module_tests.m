@@ -3,17 +3,18 @@ function failed = run_module_tests(folder, groups)
 %   failed = RUN_MODULE_TESTS(FOLDER) puts FOLDER first on the path, runs every case
 %   against the modules there, prints one line for each failing case, ends with the
 %   line "N passed, N failed" and returns the number failed.
-%   failed = RUN_MODULE_TESTS(FOLDER, GROUPS) runs only the named groups of cases:
-%   'permanent', 'expandTally', 'edgejoin', 'help' (a name or a cell array of names),
-%   or 'readme', the examples of the tree's README.md, run only when named.
+%   failed = RUN_MODULE_TESTS(FOLDER, GROUPS) runs only the named groups of cases
+%   (a name or a cell array of names): one per module, named after it, 'help', or
+%   'readme', the examples of the tree's README.md, run only when named.
 %
 %   The same file runs in MATLAB (R2021a and later) and GNU Octave (7 and later).
 %   Exact results are compared bit for bit. Octave puts a module's name before its
 %   error message ("permanent: Needs 2 inputs and 1 output") and MATLAB does not, so
 %   messages are compared after that prefix.
 
+groups_known = group_names();
 if nargin < 2
-    groups = {'permanent', 'expandTally', 'edgejoin', 'help'};
+    groups = groups_known;
 elseif ischar(groups)
     groups = {groups};
 end
@@ -21,20 +22,10 @@ addpath(folder, '-begin');
 
 cases = cell(0, 2);
 for g = 1:numel(groups)
-    switch groups{g}
-        case 'permanent'
-            cases = [cases; permanent_cases()]; %#ok<AGROW>
-        case 'expandTally'
-            cases = [cases; expandTally_cases()]; %#ok<AGROW>
-        case 'edgejoin'
-            cases = [cases; edgejoin_cases()]; %#ok<AGROW>
-        case 'help'
-            cases = [cases; help_cases()]; %#ok<AGROW>
-        case 'readme'
-            cases = [cases; readme_cases()]; %#ok<AGROW>
-        otherwise
-            error('run_module_tests: no group of cases named ''%s''', groups{g});
+    if ~any(strcmp(groups{g}, [groups_known, {'readme'}]))
+        error('run_module_tests: no group of cases named ''%s''', groups{g});
     end
+    cases = [cases; feval(str2func([groups{g} '_cases']))]; %#ok<AGROW>
 end
 
 passed = 0;
@@ -49,6 +40,15 @@ for i = 1:size(cases, 1)
     end
 end
 fprintf('%d passed, %d failed\n', passed, failed);
+end
+
+% The groups of cases, one per function NAME_cases of this file, in its order: each
+% module's, then help (readme runs only when named).
+function names = group_names()
+names = regexp(fileread([mfilename('fullpath') '.m']), '^function cases = (\w+)_cases\(\)', ...
+               'tokens', 'lineanchors');
+names = cellfun(@(t) t{1}, names, 'UniformOutput', false);
+names = names(~strcmp(names, 'readme'));
 end
 
 % ---------------------------------------------------------------------------------
@@ -416,7 +416,7 @@ end
 % Help text marked up as MATLAB's help does with hotlinks on: a function name in capitals
 % becomes the name in bold, and each name after "See also" a link that shows its help.
 function text = hotlinked(text)
-for name = {'permanent', 'expandTally', 'edgejoin'}
+for name = setdiff(group_names(), {'help'})
     bold = ['<strong>' name{1} '</strong>'];
     link = ['<a href="matlab:help ' name{1} '">' name{1} '</a>'];
     text = regexprep(text, ['(See also[^\n]*)\<' upper(name{1}) '\>'], ['$1' link]);

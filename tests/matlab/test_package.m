@@ -2,11 +2,11 @@ function failed = test_package(package_file, reference)
 %TEST_PACKAGE  Installs the Octave package file, runs the suite on what it installed.
 %   failed = TEST_PACKAGE(PACKAGE_FILE) runs "pkg install" of the file (which compiles
 %   the modules with this Octave's mkoctfile), "pkg load mexmodules", checks that each
-%   function resolves to a compiled module of the package with its help file beside
-%   it, and runs the test block each help file carries (RUN_MODULE_TESTS on the
-%   installed modules, one module each) and the help cases; then it unloads and
-%   uninstalls the package. Returns the number of failures. Octave only; the package
-%   list and prefix are the caller's (pkg).
+%   module it compiled is what its name resolves to, with its help file beside it
+%   (and no help file without its module), and runs the test block each help file
+%   carries (RUN_MODULE_TESTS on the installed modules, one module each) and the help
+%   cases; then it unloads and uninstalls the package. Returns the number of failures.
+%   Octave only; the package list and prefix are the caller's (pkg).
 %   failed = TEST_PACKAGE(PACKAGE_FILE, REFERENCE) also checks that each installed
 %   module is the same bytes as the one in the folder REFERENCE (a build by the same
 %   compiler and flags).
@@ -15,9 +15,25 @@ tic;
 pkg('install', package_file);
 fprintf('pkg install: %.1f s\n', toc);
 pkg('load', 'mexmodules');
-folder = fileparts(which('permanent'));
+% The package's modules, as it compiled them, each with its help file beside it.
+packages = pkg('list');
+desc = packages{cellfun(@(p) strcmp(p.name, 'mexmodules'), packages)};
+built = dir(fullfile(desc.archprefix, '*', '*.mex'));
+names = regexprep({built.name}, '\.mex$', '');
 failed = 0;
-for f = {'permanent', 'expandTally', 'edgejoin'}
+if isempty(names)
+    fprintf('FAIL mexmodules: no module under %s\n', desc.archprefix);
+    failed = 1;
+    folder = '';
+else
+    folder = built(1).folder;
+    helps = dir(fullfile(folder, '*.m'));
+    for h = setdiff(regexprep({helps.name}, '\.m$', ''), [names, {'run_module_tests'}])
+        fprintf('FAIL %s: a help file without its module\n', h{1});
+        failed = failed + 1;
+    end
+end
+for f = names
     module = which(f{1});
     [where, ~, ext] = fileparts(module);
     if ~strcmp(where, folder) || ~strcmp(ext, '.mex') || ...
