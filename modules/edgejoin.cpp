@@ -156,14 +156,17 @@ static int64_t count_joins_sse2(const Join &join)
 }
 
 // Row by row, eight E2 nodes per step; a step without any match costs one branch.
-static void fill_joins_sse2(Join &join)
+// The state is copied in and out, so that the compiler keeps it in registers.
+static void fill_joins_sse2(Join &state)
 {
+    Join join = state;
     const double *starts = join.e2;
+    const uint64_t steps_end = join.rows_E2 & ~(uint64_t)7;
     for (uint64_t i = 0; i < join.rows_E1; ++i) {
         const double key = join.e1[i + join.rows_E1];
         const __m128d kv = _mm_set1_pd(key);
         uint64_t j = 0;
-        for (; j + 8 <= join.rows_E2; j += 8) {
+        for (; j < steps_end; j += 8) {
             __m128d c0 = _mm_cmpeq_pd(_mm_loadu_pd(starts + j), kv);
             __m128d c1 = _mm_cmpeq_pd(_mm_loadu_pd(starts + j + 2), kv);
             __m128d c2 = _mm_cmpeq_pd(_mm_loadu_pd(starts + j + 4), kv);
@@ -174,6 +177,7 @@ static void fill_joins_sse2(Join &join)
         }
         put_joins_from(join, i, j, key);
     }
+    state.out_row = join.out_row;
 }
 
 #endif
@@ -290,8 +294,9 @@ __attribute__((target("avx2"))) static int64_t count_joins_avx2(const Join &join
 
 // The rows of the key of E1 row i, sixteen E2 nodes per step: the four compare masks
 // are ORed as integers and tested once, so a step without any match costs one branch.
-__attribute__((target("avx2"))) static void fill_key_avx2(Join &join, uint64_t i)
+__attribute__((target("avx2"))) static void fill_key_avx2(Join &state, uint64_t i)
 {
+    Join join = state;   // in registers, as in the SSE2 pass
     const double key = join.e1[i + join.rows_E1];
     const __m256d kv = _mm256_set1_pd(key);
     const double *starts = join.e2;
@@ -305,6 +310,7 @@ __attribute__((target("avx2"))) static void fill_key_avx2(Join &join, uint64_t i
         put_joins(join, i, j, match_bits(c0, c1, c2, c3));
     }
     put_joins_from(join, i, j, key);
+    state.out_row = join.out_row;
 }
 
 // The block of keys of E1 rows i0.. in one sweep over E2: every loaded node vector is
@@ -405,8 +411,9 @@ static inline bool any_lane(uint64x2_t mask)
 
 // The rows of the key of E1 row i, eight E2 nodes per step; a step without any match
 // costs one branch, and one with a match is gone over again node by node.
-static void fill_key_neon(Join &join, uint64_t i)
+static void fill_key_neon(Join &state, uint64_t i)
 {
+    Join join = state;   // in registers, as in the SSE2 pass
     const double key = join.e1[i + join.rows_E1];
     const float64x2_t kv = vdupq_n_f64(key);
     const double *starts = join.e2;
@@ -420,6 +427,7 @@ static void fill_key_neon(Join &join, uint64_t i)
                     put_join(join, i, t);
     }
     put_joins_from(join, i, j, key);
+    state.out_row = join.out_row;
 }
 
 // The block of keys of E1 rows i0.. in one sweep over E2, eight nodes per step: every
