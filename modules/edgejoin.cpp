@@ -224,9 +224,10 @@ static inline void put_held(Join &join, uint64_t i0, const HeldRows &held)
 // The filling pass of both paths: a block of keys in one sweep while E2's row numbers
 // fit the lists, else (or when a key's list overflows) one sweep per key.
 // fill_block(join, i0, key) writes the block of E1 rows i0.. and returns true, or
-// writes nothing and returns false; fill_key(join, i) writes the rows of one key.
+// writes nothing and returns false; fill_key(join, i, key) writes the rows of one key.
+// The filling keys are read here alone.
 template <bool (*fill_block)(Join &, uint64_t, const double *),
-          void (*fill_key)(Join &, uint64_t)>
+          void (*fill_key)(Join &, uint64_t, double)>
 static void fill_joins_in_blocks(Join &join)
 {
     for (uint64_t i = 0; i < join.rows_E1; i += FILL_KEYS) {
@@ -235,7 +236,7 @@ static void fill_joins_in_blocks(Join &join)
             key[b] = i + b < join.rows_E1 ? join.e1[i + b + join.rows_E1] : __builtin_nan("");
         if (join.rows_E2 > UINT32_MAX || !fill_block(join, i, key))
             for (uint64_t b = i; b < i + FILL_KEYS && b < join.rows_E1; ++b)
-                fill_key(join, b);
+                fill_key(join, b, key[b - i]);
     }
 }
 
@@ -292,12 +293,12 @@ __attribute__((target("avx2"))) static int64_t count_joins_avx2(const Join &join
     return joins;
 }
 
-// The rows of the key of E1 row i, sixteen E2 nodes per step: the four compare masks
+// The rows of key, that of E1 row i, sixteen E2 nodes per step: the four compare masks
 // are ORed as integers and tested once, so a step without any match costs one branch.
-__attribute__((target("avx2"))) static void fill_key_avx2(Join &state, uint64_t i)
+__attribute__((target("avx2"))) static void fill_key_avx2(Join &state, uint64_t i,
+                                                          double key)
 {
     Join join = state;   // in registers, as in the SSE2 pass
-    const double key = join.e1[i + join.rows_E1];
     const __m256d kv = _mm256_set1_pd(key);
     const double *starts = join.e2;
     uint64_t j = 0;
@@ -409,12 +410,11 @@ static inline bool any_lane(uint64x2_t mask)
     return vmaxvq_u32(vreinterpretq_u32_u64(mask)) != 0;
 }
 
-// The rows of the key of E1 row i, eight E2 nodes per step; a step without any match
+// The rows of key, that of E1 row i, eight E2 nodes per step; a step without any match
 // costs one branch, and one with a match is gone over again node by node.
-static void fill_key_neon(Join &state, uint64_t i)
+static void fill_key_neon(Join &state, uint64_t i, double key)
 {
     Join join = state;   // in registers, as in the SSE2 pass
-    const double key = join.e1[i + join.rows_E1];
     const float64x2_t kv = vdupq_n_f64(key);
     const double *starts = join.e2;
     uint64_t j = 0;
