@@ -11,17 +11,20 @@
 enum { IN_C, IN_END };
 enum { OUT_L, OUT_F, OUT_END };
 
-// Sum of the counts, or -1 when a count lies outside 0..2^31-1 (NaN and infinities
-// included) and -2 when the sum does, whichever comes first. Each element's range is
-// known before it is converted.
+// What the total of the counts is instead, when it cannot be one: a count outside
+// 0..2^31-1 (NaN and infinities included) or a sum past 2^31-1, whichever comes first.
+enum { BAD_COUNT = -1, BAD_SUM = -2 };
+
+// Sum of the counts, or BAD_COUNT or BAD_SUM. Each element's range is known before it
+// is converted.
 static int64_t total_count_plain(const double *c, int64_t k0, int64_t n, int64_t total)
 {
     for (int64_t k = k0; k < n; ++k) {
         if (!(c[k] > -1.0 && c[k] < 2147483648.0))
-            return -1;
+            return BAD_COUNT;
         total += (int32_t)c[k];
         if (total > INT32_MAX)
-            return -2;
+            return BAD_SUM;
     }
     return total;
 }
@@ -131,16 +134,16 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
     if (mxIsSparse(C))
         mexErrMsgTxt("Input needs to be a full matrix");
 
-    // Get the counts and their total
+    // Get the counts and their total (the data first: see docs/reference.md, "Host calls")
     const double *c = mxGetPr(C);
     size_t elements = mxGetNumberOfElements(C);
     if (elements > INT32_MAX)
         mexErrMsgTxt("Input needs to have at most 2^31-1 elements");
     int64_t n = (int64_t)elements;
     int64_t total = total_count(c, n);
-    if (total == -1)
+    if (total == BAD_COUNT)
         mexErrMsgTxt("Input counts need to be between 0 and 2^31-1");
-    if (total == -2)
+    if (total == BAD_SUM)
         mexErrMsgTxt("Input counts need to sum to at most 2^31-1");
 
     // Create the outputs

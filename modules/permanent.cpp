@@ -22,13 +22,13 @@ static bool is_factorial_of(uint64_t rows, uint64_t n)
     return rows == f;
 }
 
-// Adds the products of rows j0..j1-1 to *sum, in row order. Returns false when an
+// Adds the products of rows j0..rows-1 to *sum, in row order. Returns false when an
 // entry selects no column of A, before reading A with it.
 static bool add_row_products(const double *a, const double *p, uint64_t rows, int n,
-                             uint64_t j0, uint64_t j1, double *sum)
+                             uint64_t j0, double *sum)
 {
     double s = *sum;
-    for (uint64_t j = j0; j < j1; ++j) {
+    for (uint64_t j = j0; j < rows; ++j) {
         double product = 1.0;
         for (int k = 0; k < n; ++k) {
             double column = p[j + (uint64_t)k * rows] - 1.0;
@@ -128,7 +128,7 @@ add_row_products_avx2(const double *a, const double *p, uint64_t rows, double *s
             return false;
     }
     *sum = _mm_cvtsd_f64(s);
-    return add_row_products(a, p, rows, n, groups * 8, rows, sum);
+    return add_row_products(a, p, rows, n, groups * 8, sum);
 }
 
 #endif
@@ -229,7 +229,7 @@ static bool add_row_products_neon(const double *a, const double *p, uint64_t row
             return false;
     }
     *sum = s;
-    return add_row_products(a, p, rows, N, groups * 4, rows, sum);
+    return add_row_products(a, p, rows, N, groups * 4, sum);
 }
 
 #endif
@@ -260,7 +260,7 @@ static bool sum_of_products(const double *a, const double *p, uint64_t rows, int
 #undef MEX_CASE
     }
 #endif
-    return add_row_products(a, p, rows, n, 0, rows, sum);
+    return add_row_products(a, p, rows, n, 0, sum);
 }
 
 void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
@@ -274,7 +274,8 @@ void mexFunction(int nlhs, mxArray *plhs[], int nrhs, const mxArray *prhs[])
         mexErrMsgTxt("Input 1 and 2 need to be double type");
     if (mxIsSparse(A) || mxIsSparse(P))
         mexErrMsgTxt("Input 1 and 2 need to be full matrices");
-    // Each comparison queries its left operand first.
+    // Each comparison queries its left operand first; the repeated queries of P are
+    // kept (see docs/reference.md, "Host calls").
     bool square = mxGetNumberOfDimensions_700(A) == 2;
     if (square) {
         size_t rows_A = mxGetM(A);
