@@ -12,7 +12,6 @@
 #include <random>
 #include <stdexcept>
 
-#include "messages.h"
 #include "module_test.h"
 
 namespace {
@@ -140,7 +139,7 @@ TEST(Largest, PermanentChecksEntriesPastOffset2To32InEveryBuild)
     Array P = standin::wrap(Class::Double, {rows, n}, table.data());
     for (const char *dir : kBuilds)
         EXPECT_EQ(standin::call(module_in(dir, "permanent"), 1, {A.get(), P.get()}).error,
-                  messages::permanent::kEntry) << dir;
+                  reference::permanent::kEntry) << dir;
 }
 
 // An edge list of 2^31 + 2^20 rows (or more): only the last 2^20 hold data of their
@@ -248,7 +247,7 @@ TEST(Largest, EdgejoinRefusesMoreThan2To31Minus1JoinsBeforeCreatingOutputs)
     HugeEdgeList e1;
     Array e2 = matrix({{0, 1, 1}});
     Trace t = trace_of("edgejoin", 2, {e1.get(), e2.get()});
-    EXPECT_EQ(t.back(), std::string("mexErrMsgTxt(") + messages::edgejoin::kJoins + ")");
+    EXPECT_EQ(t.back(), std::string("mexErrMsgTxt(") + reference::edgejoin::kJoins + ")");
     for (auto &call : t)
         EXPECT_EQ(call.find("mxCreateDoubleMatrix_700"), std::string::npos) << call;
 }
@@ -310,7 +309,7 @@ TEST(Largest, ExpandTallyAcceptsCountsSummingToExactly2To31Minus1)
                    "Out of memory.");
     c.back() += 1;
     expect_outcome("4096 counts, 2^31", "expandTally", {doubles({1, c.size()}, c).get()}, "",
-                   messages::expandTally::kTotal);
+                   reference::expandTally::kTotal);
 }
 
 TEST(Largest, EdgejoinAcceptsExactly2To31Minus1Joins)
@@ -337,7 +336,7 @@ TEST(Largest, EdgejoinAcceptsExactly2To31Minus1Joins)
     };
     Array E2 = doubles({q, 3}, e2);
     const std::string E = "mxCreateDoubleMatrix_700(2147483647,3,0)=new1";
-    const std::string refused = messages::edgejoin::kJoins;
+    const std::string refused = reference::edgejoin::kJoins;
     expect_outcome("tail", "edgejoin", {e1(0, 0).get(), E2.get()}, E, "Out of memory.");
     expect_outcome("group", "edgejoin", {e1(3, 0).get(), E2.get()}, E, "Out of memory.");
     expect_outcome("tail, 2^31", "edgejoin", {e1(0, 1).get(), E2.get()}, "", refused);
