@@ -4,21 +4,12 @@
 #include <numeric>
 
 #include "fuzz_host.h"
-#include "messages.h"
 
 using namespace fuzz;
 
 namespace {
 
-using namespace messages::permanent;
-
-size_t factorial(size_t n)
-{
-    size_t f = 1;
-    for (size_t k = 2; k <= n; ++k)
-        f *= k;
-    return f;
-}
+using reference::permanent::factorial;
 
 // Every permutation of 1..n in a shuffled row order, entries that select some column
 // (whole or fractional, 0.02 to n + 0.98), or the palette's values; then a few
@@ -58,41 +49,6 @@ void fill_table(Choices &in, Random &r, Arg &p)
     }
 }
 
-// The checks in their documented order, then the plain loops: each row's product in
-// column order from 1, the sum in row order from 0.
-Expected expected(int nlhs, const std::vector<Arg> &args)
-{
-    if (nlhs != 1 || args.size() != 2)
-        return failure(kCounts);
-    const Arg &a = args[0], &p = args[1];
-    if (a.cls != Class::Double || p.cls != Class::Double)
-        return failure(kClass);
-    if (a.sparse || p.sparse)
-        return failure(kFull);
-    if (a.dims.size() != 2 || a.rows() != p.columns())
-        return failure(kSquare);
-    if (p.columns() != a.columns())
-        return failure(kColumns);
-    size_t n = p.columns();
-    if (n > 20 || p.rows() != factorial(n))
-        return failure(kRows);
-    if (a.unbacked || p.unbacked)
-        return {true, {}, {}, {}};
-    size_t rows = p.rows();
-    double sum = 0;
-    for (size_t j = 0; j < rows; ++j) {
-        double product = 1;
-        for (size_t k = 0; k < n; ++k) {
-            double column = std::trunc(p.re[j + k * rows] - 1.0);   // NaN fails below
-            if (!(column >= 0 && column <= double(n) - 1))
-                return failure(kEntry);
-            product = product * a.re[k + size_t(column) * n];
-        }
-        sum = product + sum;
-    }
-    return {false, {}, {{1, 1}}, {{sum}}};
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -114,6 +70,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }));
         }
     }
-    run(nlhs, args, expected(nlhs, args));
+    run(nlhs, args, reference::permanent::outcome(nlhs, inputs(args)));
     return 0;
 }

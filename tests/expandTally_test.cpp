@@ -2,50 +2,17 @@
 #include <limits>
 #include <random>
 
-#include "messages.h"
 #include "module_test.h"
 
 namespace {
 
-using namespace messages::expandTally;
-
-struct Expansion {
-    std::vector<size_t> list_dims;
-    std::vector<double> list;
-    double f;
-};
-
-Expansion expand(const mxArray *c)
-{
-    standin::Result r = call("expandTally", 2, {c});
-    EXPECT_FALSE(r.failed) << r.error;
-    if (r.failed)
-        return {};
-    EXPECT_EQ(standin::dims(r.outputs[1].get()), (std::vector<size_t>{1, 1}));
-    return {standin::dims(r.outputs[0].get()), standin::values(r.outputs[0].get()),
-            standin::values(r.outputs[1].get())[0]};
-}
-
-// The plain loops: positions repeated, and one running product 1 * 1..c(1) * 1..c(2) ...
-Expansion reference(const std::vector<double> &c)
-{
-    Expansion e{{1, 0}, {}, 1.0};
-    for (size_t k = 0; k < c.size(); ++k)
-        for (int l = 1; l <= int(c[k]); ++l) {
-            e.list.push_back(double(k + 1));
-            e.f *= l;
-        }
-    e.list_dims[1] = e.list.size();
-    return e;
-}
+using namespace reference::expandTally;
 
 void expect_expansion(std::vector<size_t> dims, std::vector<double> c,
                       std::vector<double> list, double f)
 {
-    Expansion got = expand(doubles(dims, c).get());
-    EXPECT_EQ(got.list_dims, (std::vector<size_t>{1, list.size()}));
-    EXPECT_EQ(got.list, list);
-    EXPECT_SAME_DOUBLE(got.f, f);
+    expect_outcome("expandTally", 2, {doubles(dims, c).get()},
+                   {nullptr, false, {{1, list.size()}, {1, 1}}, {list, {f}}});
 }
 
 TEST(ExpandTally, ShapesAreReadColumnByColumnAndGiveRows)
@@ -88,10 +55,7 @@ TEST(ExpandTally, BitExactAgainstPlainLoopsOnRandomCounts)
         std::vector<double> c(size(rng));
         for (double &x : c)
             x = big(rng) + (trial % 3 == 0 ? 0.75 : 0.0);
-        Expansion want = reference(c);
-        Expansion got = expand(doubles({1, c.size()}, c).get());
-        EXPECT_EQ(got.list, want.list);
-        EXPECT_SAME_DOUBLE(got.f, want.f);
+        expect_as_reference("expandTally", outcome, 2, {{{1, c.size()}, c}});
     }
 }
 
@@ -101,9 +65,7 @@ TEST(ExpandTally, ComplexInputUsesRealParts)
     double re[] = {2, 1}, im[] = {5, 5};
     std::memcpy(standin::real_data(c.get()), re, sizeof re);
     std::memcpy(standin::imag_data(c.get()), im, sizeof im);
-    Expansion got = expand(c.get());
-    EXPECT_EQ(got.list, (std::vector<double>{1, 1, 2}));
-    EXPECT_EQ(got.f, 2);
+    expect_outcome("expandTally", 2, {c.get()}, {nullptr, false, {{1, 3}, {1, 1}}, {{1, 1, 2}, {2}}});
 }
 
 TEST(ExpandTally, EachCheckGivesItsMessageInOrder)

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "loader.h"
+#include "reference.h"
 
 using standin::Array;
 using standin::Class;
@@ -116,6 +117,51 @@ inline std::string error_of(const std::string &name, int nlhs,
                             std::vector<const mxArray *> inputs)
 {
     return call(name, nlhs, inputs).error;
+}
+
+inline std::vector<uint64_t> all_bits(const std::vector<double> &v)
+{
+    std::vector<uint64_t> b;
+    for (double x : v)
+        b.push_back(bits(x));
+    return b;
+}
+
+// Calls the module and expects the message, or these outputs, bit for bit.
+inline void expect_outcome(const std::string &name, int nlhs, std::vector<const mxArray *> in,
+                           const reference::Outcome &want)
+{
+    standin::Result r = call(name, nlhs, in);
+    ASSERT_EQ(r.error, want.message ? want.message : "");
+    if (r.failed)
+        return;
+    ASSERT_EQ(r.outputs.size(), want.values.size());
+    for (size_t o = 0; o < r.outputs.size(); ++o) {
+        EXPECT_EQ(standin::dims(r.outputs[o].get()), want.dims[o]) << "output " << o + 1;
+        EXPECT_EQ(all_bits(standin::values(r.outputs[o].get())), all_bits(want.values[o]))
+            << "output " << o + 1;
+    }
+}
+
+// Full double inputs, given alike to a module and to its reference.
+struct Doubles {
+    std::vector<size_t> dims;
+    std::vector<double> re;
+};
+using Reference = reference::Outcome (*)(int, const std::vector<reference::Input> &);
+
+// Calls the module and expects its reference's outcome.
+inline void expect_as_reference(const std::string &name, Reference ref, int nlhs,
+                                const std::vector<Doubles> &in)
+{
+    std::vector<Array> arrays;
+    std::vector<reference::Input> inputs(in.size());
+    for (size_t i = 0; i < in.size(); ++i) {
+        arrays.push_back(doubles(in[i].dims, in[i].re));
+        inputs[i].dims = in[i].dims;
+        inputs[i].re = in[i].re.data();
+    }
+    expect_outcome(name, nlhs, handles(arrays), ref(nlhs, inputs));
 }
 
 #define EXPECT_SAME_DOUBLE(a, b) EXPECT_EQ(bits(a), bits(b)) << (a) << " vs " << (b)
