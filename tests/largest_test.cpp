@@ -329,9 +329,9 @@ TEST(Largest, ExpandTallyAcceptsCountsSummingToExactly2To31Minus1)
 TEST(Largest, EdgejoinAcceptsExactly2To31Minus1Joins)
 {
     // Keys 0, 1 and 2 meet 46340, 1087 and 1 rows of E2, and 46340^2 + 81 * 1087 is
-    // 2^31 - 1. The count meets the border at the last key: with 46421 or 46422 keys
-    // in the AVX2 pass's tail after its groups of four keys, with NaN keys (which match
-    // nothing) in front at the end of a group.
+    // 2^31 - 1. The count meets the border at the last key: with 46421 or 46422 keys,
+    // in a last group of four keys that NaN pads, or at the end of a full group, with
+    // NaN keys (which match nothing) in front.
     std::vector<double> e2(46340, 0.0);
     e2.insert(e2.end(), 1087, 1.0);
     e2.push_back(2.0);
