@@ -9,9 +9,9 @@ function build_modules(outdir)
 %       on Windows, MATLAB's MinGW-w64 add-on (MATLAB Support for MinGW-w64 C/C++
 %       Compiler) chosen by "mex -setup C++".
 %     - GNU Octave: the compiler of its mkoctfile (the same build as "pkg install").
-%   Every build uses the project's flags (every other build's too; test build.flags
-%   compares them): -O3, and -ffp-contract=off so that each double operation is
-%   rounded by itself and results are the same bits on every platform.
+%   Every build uses the project's flags, those of cmake/flags.mk: -O3, and
+%   -ffp-contract=off so that each double operation is rounded by itself and results
+%   are the same bits on every platform.
 %
 %   Example:
 %     build_modules(fullfile(tempdir, 'mexmodules'))
@@ -23,7 +23,7 @@ root = fileparts(mfilename('fullpath'));
 sources = dir(fullfile(root, 'modules', '*.cpp'));
 names = regexprep({sources.name}, '\.cpp$', '');
 host = fullfile(root, 'host');
-flags = '-std=c++17 -O3 -ffp-contract=off -fno-stack-protector';
+flags = [make_variable(root, 'MEX_STD_FLAG') ' ' make_variable(root, 'MEX_FLAGS')];
 if ~exist(outdir, 'dir') && ~mkdir(outdir)
     error('build_modules: cannot make the folder %s', outdir);
 end
@@ -68,4 +68,14 @@ end
 for i = 1:numel(names)
     copyfile(fullfile(root, 'help', [names{i} '.m']), outdir);
 end
+end
+
+% The value of a variable of cmake/flags.mk, the one list of the modules' flags.
+function value = make_variable(root, name)
+text = fileread(fullfile(root, 'cmake', 'flags.mk'));
+value = regexp(text, ['^' name ' = ([^\r\n]*)'], 'tokens', 'once', 'lineanchors');
+if isempty(value)
+    error('build_modules: cmake/flags.mk sets no %s', name);
+end
+value = value{1};
 end

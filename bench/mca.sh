@@ -29,10 +29,10 @@ MCA=$(command -v llvm-mca-16 || command -v llvm-mca-14)
 work=$(mktemp -d)
 [ -n "${MCA_KEEP:-}" ] || trap 'rm -rf "$work"' EXIT
 
-# The modules' flags (cmake/MexModule.cmake; test build.flags compares them), as clang
-# spells them.
-FLAGS="-std=c++17 -O3 -ffp-contract=off -fno-stack-protector -fno-exceptions -fno-rtti \
--funwind-tables -fno-builtin -fPIC -Ihost -Imodules"
+# The modules' flags (cmake/flags.mk), with clang's spelling of no builtins.
+flag() { sed -n "s/^$1 = //p" cmake/flags.mk; }
+FLAGS="$(flag MEX_STD_FLAG) $(flag MEX_FLAGS) $(flag MEX_LINKED_FLAGS) -fno-builtin -fPIC \
+-Ihost -Imodules"
 
 # compile ARCH MODULE KERNEL...: assembly of the module with the kernels kept out of line.
 # EXTRA: more flags.

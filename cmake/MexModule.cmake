@@ -9,18 +9,18 @@ foreach(source IN LISTS MEX_MODULE_SOURCES)
   list(APPEND MEX_MODULES ${name})
 endforeach()
 
-# The flags of every build of a module, the hosts' own (mkoctfile, MATLAB's mex)
-# included: each double operation rounded by itself, and no stack protector, whose
-# check calls into the C library. pkg/Makefile, build_modules.m and bench/mca.sh cannot
-# read this file: test build.flags fails when their flag lines differ from it.
-set(MEX_FLAGS -O3 -ffp-contract=off -fno-stack-protector)
+# The flags of every build of a module (MEX_FLAGS), where we link it ourselves
+# (MEX_LINKED_FLAGS) and the dialect of the hosts' own builds, from cmake/flags.mk.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/flags.mk")
+file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/flags.mk" lines REGEX "^MEX_[A-Z_]+ = ")
+foreach(line IN LISTS lines)
+  string(REGEX MATCH "^(MEX_[A-Z_]+) = (.*)$" line "${line}")
+  separate_arguments(${CMAKE_MATCH_1} UNIX_COMMAND "${CMAKE_MATCH_2}")
+endforeach()
 list(JOIN MEX_FLAGS " " flags)
-set(MEX_OCTAVE_CXXFLAGS "-std=c++17 ${flags}")
-# And where we link the module ourselves: no exceptions or RTTI, which would need the
-# C++ runtime's; no loops turned into memset/memcpy (clang, used for the fuzzers, spells
-# it -fno-builtin); unwind tables for every function, since host errors unwind through
-# the module's frames and clang targeting macOS emits none without being asked.
-set(MEX_LINKED_FLAGS -fno-exceptions -fno-rtti -funwind-tables)
+set(MEX_OCTAVE_CXXFLAGS "${MEX_STD_FLAG} ${flags}")
+# No loops turned into memset/memcpy (clang, used for the fuzzers, spells it
+# -fno-builtin).
 set(MEX_NO_BUILTIN $<IF:$<CXX_COMPILER_ID:GNU>,-fno-tree-loop-distribute-patterns,-fno-builtin>)
 
 # mex_add_module(TARGET SOURCE file [OUTPUT_NAME name] [OUTPUT_DIR dir]

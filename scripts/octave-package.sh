@@ -4,8 +4,8 @@
 # FOLDER gets DESCRIPTION, COPYING, INDEX and post_install.m; inst/ the suite
 # run_module_tests.m and the help file of each module followed by a test block that
 # runs the suite's cases of that module (so that `test NAME` and `pkg test` run them
-# on the installed modules); src/ the module sources, the host declarations and the
-# Makefile that pkg install runs. Run from the top of the tree.
+# on the installed modules); src/ the module sources, the host declarations, the
+# Makefile that pkg install runs and the flags it includes. Run from the top of the tree.
 set -eu
 description=$1
 folder=$2
@@ -13,7 +13,7 @@ shift 2
 rm -rf "$folder"
 mkdir -p "$folder/inst" "$folder/src"
 cp "$description" COPYING pkg/INDEX pkg/post_install.m "$folder"
-cp pkg/Makefile host/*.h "$folder/src"
+cp pkg/Makefile cmake/flags.mk host/*.h "$folder/src"
 cp tests/matlab/run_module_tests.m "$folder/inst"
 for m in "$@"; do
     cp "modules/$m.cpp" "$folder/src"
