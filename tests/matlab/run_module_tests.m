@@ -480,28 +480,17 @@ expect(claims__ > 0, 'the example states no result');
 end
 
 % ---------------------------------------------------------------------------------
-% The fixed messages of each module, in the order of its checks
+% The fixed messages of each module, in the order of its checks, as the help file
+% beside the module states them: the lines indented by five under "Errors, checked in
+% this order" (those indented further say when each is raised).
 
 function m = messages_of(name)
-switch name
-    case 'permanent'
-        m = {'Needs 2 inputs and 1 output', 'Input 1 and 2 need to be double type', ...
-             'Input 1 and 2 need to be full matrices', ...
-             ['Input 1 needs to be a square matrix and needs to have the same number ' ...
-              'of rows as the number of column of the second argument'], ...
-             'Input 2 should have the same number of column as Input 1 (# of rows not checked)', ...
-             'Input 2 should have fact(n) rows', ...
-             'Input 2 entries need to select a column of Input 1'};
-    case 'expandTally'
-        m = {'Needs 1 inputs and 2 outputs', 'Inputs needs to be double type', ...
-             'Input needs to be a full matrix', 'Input needs to have at most 2^31-1 elements', ...
-             'Input counts need to be between 0 and 2^31-1', ...
-             'Input counts need to sum to at most 2^31-1'};
-    case 'edgejoin'
-        m = {'Needs 2 inputs and 2 outputs', 'Inputs need to be double type', ...
-             'Inputs need to be full matrices', 'Inputs need to be nEdges x 3 matrices', ...
-             'Inputs need to be 2-D matrices', 'Inputs need to give at most 2^31-1 joined edges'};
-end
+[folder, base] = fileparts(which(name));
+text = fileread(fullfile(folder, [base '.m']));
+section = regexp(text, 'Errors, checked in this order[^\n]*\n(.*?)\n%\s*\n', 'tokens', 'once');
+expect(~isempty(section), '%s.m has no section "Errors, checked in this order"', base);
+m = regexp(section{1}, '^%     (\S[^\r\n]*)', 'tokens', 'lineanchors');
+m = cellfun(@(t) t{1}, m, 'UniformOutput', false);
 end
 
 % ---------------------------------------------------------------------------------
