@@ -5,6 +5,7 @@
 #   scripts/octave-chroot.sh make               makes it when missing or outdated
 #   scripts/octave-chroot.sh run ITEM... -- CMD  copies the files or folders ITEM into
 #                                                a fresh folder there and runs CMD in it
+#                                                (exit 77 when there is no chroot)
 # It lives outside the build trees (1.5 GB, a minute to make), shared by every tree
 # and kept by `make clean`; OCTAVE_CHROOT moves it.
 set -eu
@@ -44,9 +45,9 @@ run)
     shift
     lock -s
     if [ ! -x "$root/usr/bin/octave-cli" ]; then
-        echo "no chroot with Octave at $root (made by scripts/octave-chroot.sh make)"
+        echo "skipped: no chroot with Octave at $root (made by scripts/octave-chroot.sh make)"
         cat "$root.failed" 2>/dev/null
-        exit 1
+        exit 77
     fi
     work=$(mktemp -d "$root/tmp/run.XXXXXX")
     trap 'rm -rf "$work"' EXIT

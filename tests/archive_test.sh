@@ -10,7 +10,7 @@ kind=$2
 tool=${3:-}
 here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAIL $archive: $*"; exit 1; }
-[ -f "$archive" ] || fail "missing"
+[ -f "$archive" ] || { echo "not built: $archive"; exit 77; }
 
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT

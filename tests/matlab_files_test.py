@@ -166,6 +166,11 @@ def mpackage(src, folders):
 
 
 def main(argv):
+    folders = argv[5:] if argv[1:2] == ["signatures"] else argv[3:]
+    for folder in folders:
+        if not os.path.isdir(folder):
+            print("not built: " + folder)
+            return 77
     if len(argv) >= 5 and argv[1] == "signatures":
         signatures(argv[2], argv[3], argv[4], argv[5:])
     elif len(argv) >= 3 and argv[1] == "mpackage":

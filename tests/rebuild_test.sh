@@ -10,6 +10,7 @@ epoch=$2
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 
+[ -d "$src/dist/linux" ] || { echo "not built: $src/dist/linux"; exit 77; }
 targets=dist-linux
 for p in windows macos; do
     [ -d "$src/dist/$p" ] && targets="$targets dist-$p"

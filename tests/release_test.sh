@@ -10,6 +10,9 @@ src=$1
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
+for p in linux windows macos; do
+    [ -d "$src/dist/$p" ] || { echo "not built: $src/dist/$p"; exit 77; }
+done
 version=$(sed -n 's/^project(mexmodules VERSION \([0-9.]*\).*/\1/p' "$src/CMakeLists.txt")
 rel=$tmp/release
 

@@ -5,7 +5,7 @@
 set -u
 file=$1
 fail() { echo "FAIL $file: $*"; exit 1; }
-[ -f "$file" ] || fail "missing"
+[ -f "$file" ] || { echo "not built: $file"; exit 77; }
 
 header=$(readelf -h "$file") || fail "not an ELF file"
 echo "$header" | grep -q 'Class:.*ELF64' || fail "not ELF64"

