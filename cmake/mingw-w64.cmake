@@ -23,9 +23,10 @@ set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
 # Windows programs built here run under Wine, in a prefix of the build tree's own so
-# that nothing depends on the user's home.
+# that nothing depends on the user's home; the tests keep its server up meanwhile.
 find_program(WINE64 wine64 PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+find_program(WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine NO_CMAKE_FIND_ROOT_PATH)
+set(WINEPREFIX "${CMAKE_BINARY_DIR}/wineprefix")
 if(WINE64)
-  set(CMAKE_CROSSCOMPILING_EMULATOR
-      /usr/bin/env "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" WINEDEBUG=-all ${WINE64})
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env "WINEPREFIX=${WINEPREFIX}" WINEDEBUG=-all ${WINE64})
 endif()

@@ -1,11 +1,13 @@
 #!/bin/sh
 # Installs the Debian packages a target needs, only those missing.
-#   scripts/install-deps.sh build|octave|test|cross|fuzz|bench|mca
+#   scripts/install-deps.sh build|octave|check|test|cross|fuzz|bench|mca
 set -eu
 build="cmake g++ make binutils zip"
 octave="octave-cli:octave octave-dev"
+# make check: the Linux tree's GoogleTest suites, the docs checks, Octave's suites.
+check="googletest libgtest-dev python3"
 # mmdebstrap makes the chroot of Debian's newest Octave (scripts/octave-chroot.sh).
-test="googletest libgtest-dev unzip valgrind gawk python3 shellcheck npm:npm mmdebstrap"
+test="$check unzip valgrind gawk shellcheck npm:npm mmdebstrap"
 # The parallel package's parcellfun and servers, and ip for the servers' namespaces
 # (tests/parallel/).
 test="$test octave-parallel iproute2"
@@ -21,12 +23,13 @@ mca="python3 clang-16 llvm-16"
 case "${1:-build}" in
     build) wanted="$build" ;;
     octave) wanted="$build $octave" ;;
+    check) wanted="$build $octave $check" ;;
     test) wanted="$build $octave $test $fuzz" ;;
     cross) wanted="$cross" ;;
     fuzz) wanted="$build $fuzz" ;;
     bench) wanted="$build $octave $bench" ;;
     mca) wanted="$mca" ;;
-    *) echo "usage: $0 build|octave|test|cross|fuzz|bench|mca" >&2; exit 2 ;;
+    *) echo "usage: $0 build|octave|check|test|cross|fuzz|bench|mca" >&2; exit 2 ;;
 esac
 
 # A word is either a package, or command:package for a package known by its command.

@@ -30,15 +30,7 @@ std::vector<std::string> trace;
 bool recycling = false;
 std::multimap<size_t, void *> spare;   // recycled data buffers by size
 size_t creation_limit = SIZE_MAX;
-
-bool fill_with_nan()
-{
-    static const bool on = [] {
-        const char *fill = std::getenv("STANDIN_FILL");
-        return fill && std::strcmp(fill, "nan") == 0;
-    }();
-    return on;
-}
+bool filling_with_nan = false;
 
 void fill(void *data, size_t bytes)
 {
@@ -260,6 +252,8 @@ size_t unwritten(const mxArray *a)
 
 void refuse_creations_over(size_t bytes) { creation_limit = bytes; }
 
+void fill_created_with_nan(bool on) { filling_with_nan = on; }
+
 void recycle_outputs(bool on)
 {
     recycling = on;
@@ -329,7 +323,7 @@ MEX_EXPORT mxArray *mxCreateDoubleMatrix_700(int m, int n, mxComplexity flag)
         standin::fail("Matrix dimensions must be non-negative.");
     mxArray *a = standin::make(standin::Class::Double, {size_t(m), size_t(n)},
                                flag == mxCOMPLEX, nullptr, nullptr, true);
-    if (standin::fill_with_nan()) {
+    if (standin::filling_with_nan) {
         standin::fill(a->real, a->bytes);
         if (a->imag)
             standin::fill(a->imag, a->bytes);

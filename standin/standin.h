@@ -79,10 +79,11 @@ STANDIN_API std::vector<mxArray *> call_created();
 // real host's allocator does; for benchmarks.
 STANDIN_API void recycle_outputs(bool on);
 
-// With STANDIN_FILL=nan in the environment, every matrix a module creates starts out
-// holding this quiet NaN, not MATLAB's zeros, so that an element the module never
-// writes shows (arrays made by create, doubles and wrap stay as they are).
+// After fill_created_with_nan(true), every matrix a module creates starts out holding
+// this quiet NaN, not MATLAB's zeros, so that an element the module never writes shows
+// (arrays made by create, doubles and wrap stay as they are).
 constexpr uint64_t kUnwrittenBits = 0x7ff80000deadbeefu;
+STANDIN_API void fill_created_with_nan(bool on);
 // Elements of a double array that hold kUnwrittenBits.
 STANDIN_API size_t unwritten(const mxArray *a);
 

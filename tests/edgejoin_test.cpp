@@ -118,7 +118,8 @@ TEST(Edgejoin, EachCheckGivesItsMessageInOrder)
     EXPECT_EQ(error_of("edgejoin", 2, {wide.get(), e.get()}), kColumns);
 }
 
-TEST(Edgejoin, JoinCountsBeyond32BitsAreRejectedBeforeAnyOutput)
+// Two billion comparisons take minutes under Valgrind.
+SLOW_TEST(Edgejoin, JoinCountsBeyond32BitsAreRejectedBeforeAnyOutput, "valgrind")
 {
     // 46341^2 = 2,147,488,281 joins, just past 2^31 - 1.
     const size_t p = 46341;

@@ -20,21 +20,53 @@ using standin::Array;
 using standin::Class;
 using Trace = std::vector<std::string>;
 
+namespace harness {
+
+// The builds a run calls, from its command line (suite_main.cpp).
+struct Options {
+    std::string modules;                 // the builds under test, NAME + suffix
+    std::string suffix;                  // ".mexa64", ".mexw64", ".mexmaci64", ...
+    std::vector<std::string> compared;   // builds of the same sources, without paths
+    std::string misbound;                // a bundle the Mach-O loader must refuse
+};
+const Options &options();
+
+// Declares a case slow in some kinds of run ("sanitized", "emulated", "valgrind"):
+// there CTest labels it `slow`, and runs that leave slow cases out skip it.
+bool slow_in(const char *name, const char *kinds);
+
+} // namespace harness
+
+// A GoogleTest case that takes minutes in the kinds of run named (a string of words).
+#define SLOW_TEST(suite, name, kinds)                                                     \
+    [[maybe_unused]] static const bool suite##_##name##_slow =                            \
+        harness::slow_in(#suite "." #name, kinds);                                        \
+    TEST(suite, name)
+
 // A module file of a folder, loaded once for the whole run.
 inline const standin::Module &module_in(const std::string &dir, const std::string &name)
 {
     static std::map<std::string, std::unique_ptr<standin::Module>> loaded;
-    const std::string path = dir + "/" + name + MODULE_SUFFIX;
+    const std::string path = dir + "/" + name + harness::options().suffix;
     auto &m = loaded[path];
     if (!m)
         m = std::make_unique<standin::Module>(path);
     return *m;
 }
 
-// A delivered module.
+// A module of the builds under test.
 inline const standin::Module &module(const std::string &name)
 {
-    return module_in(MODULE_DIR, name);
+    return module_in(harness::options().modules, name);
+}
+
+// The builds under test first, then those compared with them.
+inline std::vector<std::string> every_build()
+{
+    std::vector<std::string> builds{harness::options().modules};
+    for (const std::string &dir : harness::options().compared)
+        builds.push_back(dir);
+    return builds;
 }
 
 inline uint64_t bits(double d)

@@ -1,8 +1,8 @@
-// The vector paths against the same sources built without them, on inputs large
-// enough that the delivered modules take those paths, and with the awkward values in
-// the places the vector code treats specially: the portable loops (MEX_PORTABLE)
-// everywhere, and on x86-64 also the SSE2 baseline (MEX_NO_AVX2) beside the AVX2
-// paths the delivered modules take on a processor that has AVX2.
+// The vector paths against the same sources built without them (--compared), on
+// inputs large enough that the modules under test take those paths, and with the
+// awkward values in the places the vector code treats specially: the portable loops
+// (MEX_PORTABLE) everywhere, and on x86-64 also the SSE2 baseline (MEX_NO_AVX2) beside
+// the AVX2 paths the delivered modules take on a processor that has AVX2.
 #include <cmath>
 #include <random>
 
@@ -13,20 +13,14 @@
 
 namespace {
 
-// The builds each case compares with the delivered modules.
-const char *const kCompared[] = {
-#ifdef BASELINE_DIR
-    BASELINE_DIR,
-#endif
-    PORTABLE_DIR};
-
 // Every build gives the same error, or outputs equal bit for bit (any NaN equal to any
 // NaN where sums are compared: which operand's NaN survives is not fixed).
 void expect_same(const std::string &name, int nlhs, std::vector<const mxArray *> in,
                  bool any_nan, const std::string &what)
 {
+    ASSERT_FALSE(harness::options().compared.empty()) << "no --compared builds given";
     standin::Result fast = call(name, nlhs, in);
-    for (const char *dir : kCompared) {
+    for (const std::string &dir : harness::options().compared) {
         standin::Result base = standin::call(module_in(dir, name), nlhs, in);
         const std::string where = what + " (" + dir + ")";
         ASSERT_EQ(fast.failed, base.failed) << where << ": " << fast.error << base.error;
