@@ -2,8 +2,9 @@ function failed = test_package(package_file, reference)
 %TEST_PACKAGE  Installs the Octave package file, runs the suite on what it installed.
 %   failed = TEST_PACKAGE(PACKAGE_FILE) runs "pkg install" of the file (which compiles
 %   the modules with this Octave's mkoctfile), "pkg load mexmodules", checks that each
-%   module it compiled is what its name resolves to, with its help file beside it
-%   (and no help file without its module), and runs the test block each help file
+%   module it compiled is what its name resolves to, with its help file beside it,
+%   that the package's folders on the path hold nothing else (its test suite stays
+%   off the path), and runs the test block each help file
 %   carries (RUN_MODULE_TESTS on the installed modules, one module each) and the help
 %   cases; then it unloads and uninstalls the package. Returns the number of failures.
 %   Octave only; the package list and prefix are the caller's (pkg).
@@ -27,10 +28,16 @@ if isempty(names)
     folder = '';
 else
     folder = built(1).folder;
-    helps = dir(fullfile(folder, '*.m'));
-    for h = setdiff(regexprep({helps.name}, '\.m$', ''), [names, {'run_module_tests'}])
-        fprintf('FAIL %s: a help file without its module\n', h{1});
-        failed = failed + 1;
+    for d = unique({desc.dir, folder})
+        found = {};
+        for pattern = {'*.m', '*.mex', '*.oct'}
+            listed = dir(fullfile(d{1}, pattern{1}));
+            found = [found, regexprep({listed.name}, '\.\w+$', '')]; %#ok<AGROW>
+        end
+        for h = setdiff(found, names)
+            fprintf('FAIL %s: on the path in %s, and not a module\n', h{1}, d{1});
+            failed = failed + 1;
+        end
     end
 end
 for f = names
