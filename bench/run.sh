@@ -1,7 +1,8 @@
 #!/bin/sh
 # Runs the benchmarks of a built release tree, draws the chart and puts the table and
-# chart into docs/performance.md with the machine they came from, and the parallel
-# rows (bench/octave/bench_parallel.m) into docs/parallel.md.
+# chart into docs/performance.md with the machine they came from, the figures quoted
+# from it into the README and edgejoin's help, and the parallel rows
+# (bench/octave/bench_parallel.m) into docs/parallel.md.
 #   bench/run.sh build/release
 set -eu
 tree=$1
@@ -29,7 +30,11 @@ awk -v f="$section" '
     !skip' "$page" >"$page.new"
 mv "$page.new" "$page"
 rm -f "$section"
-echo "Wrote $out/bench.csv, $out/chart.png and the table in $page"
+# The figures that the README and edgejoin's help quote, then the reference page that
+# holds the help.
+python3 scripts/docs.py speed . --write
+python3 scripts/docs.py reference . --write
+echo "Wrote $out/bench.csv, $out/chart.png, the table in $page and the figures quoted from it"
 
 # The parallel rows (parcellfun, one worker process and two) into docs/parallel.md,
 # with the load they ran under: two workers gain only from an idle second core.

@@ -17,7 +17,8 @@ function [E, W] = edgejoin (E1, E2)
 %
 %   Errors, checked in this order (no output is made):
 %     Needs 2 inputs and 2 outputs
-%        (not exactly 2 inputs and 2 outputs)
+%        (not exactly 2 inputs and 2 outputs; [E, ~] = EDGEJOIN(E1, E2) skips W,
+%        while E = EDGEJOIN(E1, E2) is refused)
 %     Inputs need to be double type
 %        (E1 or E2 not double)
 %     Inputs need to be full matrices
@@ -29,7 +30,16 @@ function [E, W] = edgejoin (E1, E2)
 %     Inputs need to give at most 2^31-1 joined edges
 %        (more joined rows than that)
 %
-%   Limits: at most 2^31-1 rows per list and 2^31-1 joined edges.
+%   Cost: edgejoin compares every row of E1 with every row of E2, p*q pairs however
+%   few of them join, so its time grows with p*q: 35 ms for 20,000 and 870 ms for
+%   100,000 rows each, measured by make bench on AMD EPYC (2 cores, 2026-12-09). From
+%   about 6,000 rows each a sort-based join in plain MATLAB or Octave is faster;
+%   examples/join_sorted.m in the source tree gives the same rows in the same order.
+%
+%   Limits: lists of any number of rows (counted in 64 bits), and at most 2^31-1
+%   joined edges. E and W take 40 bytes per joined edge, 86 GB at the most, and a
+%   host may hold twice that for a moment while it makes them. The call runs to
+%   completion: Ctrl-C takes effect only once it returns.
 %
 %   Example:
 %     G = [1 2 0.5; 2 3 0.25; 2 4 1.0];   % rows: from, to, value
@@ -40,4 +50,8 @@ function [E, W] = edgejoin (E1, E2)
 
 % Only reached when the compiled module, which takes precedence over this file, is
 % missing beside it.
-error ('edgejoin: the compiled module edgejoin.%s is missing beside edgejoin.m', mexext);
+way = 'install the Octave package (mexmodules-VERSION.tar.gz) with pkg install, which compiles it';
+if ~exist('OCTAVE_VERSION', 'builtin')
+    way = 'add the folder of the archive for this platform to the path, or install the toolbox file';
+end
+error('edgejoin: the compiled module edgejoin.%s is missing beside edgejoin.m: %s', mexext, way);

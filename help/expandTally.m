@@ -17,7 +17,8 @@ function [L, F] = expandTally (c)
 %
 %   Errors, checked in this order (no output is made):
 %     Needs 1 inputs and 2 outputs
-%        (not exactly 1 input and 2 outputs)
+%        (not exactly 1 input and 2 outputs; [L, ~] = EXPANDTALLY(c) skips F, while
+%        L = EXPANDTALLY(c) is refused)
 %     Inputs needs to be double type
 %        (c not double)
 %     Input needs to be a full matrix
@@ -27,9 +28,13 @@ function [L, F] = expandTally (c)
 %     Input counts need to be between 0 and 2^31-1
 %        (a count at or below -1, NaN, Inf, or 2^31 or more)
 %     Input counts need to sum to at most 2^31-1
-%        (counts adding up to more than that)
+%        (counts adding up to more than that; the counts are read in order, and of
+%        these two errors the one that the first bad count or sum meets is given)
 %
-%   Limits: at most 2^31-1 elements and a sum of counts of at most 2^31-1.
+%   Limits: at most 2^31-1 elements and a sum of counts T of at most 2^31-1. L takes
+%   8*T bytes, 16 GB at the largest T, and a host may hold twice that for a moment
+%   while it makes L. The call runs to completion: Ctrl-C takes effect only once it
+%   returns.
 %
 %   Example:
 %     [L, F] = expandTally([2 0 3])      % L = [1 1 3 3 3], F = 2! * 0! * 3! = 12
@@ -39,4 +44,8 @@ function [L, F] = expandTally (c)
 
 % Only reached when the compiled module, which takes precedence over this file, is
 % missing beside it.
-error ('expandTally: the compiled module expandTally.%s is missing beside expandTally.m', mexext);
+way = 'install the Octave package (mexmodules-VERSION.tar.gz) with pkg install, which compiles it';
+if ~exist('OCTAVE_VERSION', 'builtin')
+    way = 'add the folder of the archive for this platform to the path, or install the toolbox file';
+end
+error('expandTally: the compiled module expandTally.%s is missing beside expandTally.m: %s', mexext, way);

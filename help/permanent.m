@@ -19,7 +19,8 @@ function p = permanent (A, P)
 %
 %   Errors, checked in this order (no output is made):
 %     Needs 2 inputs and 1 output
-%        (not exactly 2 inputs and 1 output; also when the result is not assigned)
+%        (not exactly 2 inputs and 1 output; also a call whose result is not
+%        assigned, such as PERMANENT(A, P) alone at the prompt)
 %     Input 1 and 2 need to be double type
 %        (A or P not double)
 %     Input 1 and 2 need to be full matrices
@@ -31,12 +32,15 @@ function p = permanent (A, P)
 %     Input 2 should have fact(n) rows
 %        (the rows of P differ from n!)
 %     Input 2 entries need to select a column of Input 1
-%        (v - 1 outside (-1, n): 0 or less, more than n, NaN, Inf, tiny positives;
-%        found while summing, and the output made so far is discarded)
+%        (v - 1 outside (-1, n): 0 or less, n + 1 or more, NaN, Inf, and the
+%        positives of 2^-54 and less, for which v - 1 rounds to -1; entries between n
+%        and n + 1 select column n. Found while summing; the output made so far is
+%        discarded)
 %
 %   Limits: orders 0 to 20 pass the checks (21! exceeds any row count a host can
-%   report), but memory bounds n long before: the full table for n = 12 already takes
-%   46 GB. Rows are counted in 64 bits.
+%   report), but memory bounds n long before: the full table, the caller's, takes
+%   8*n*n! bytes, 46 GB for n = 12. Rows are counted in 64 bits. The call makes
+%   nothing but p, and runs to completion: Ctrl-C takes effect only once it returns.
 %
 %   Example:
 %     p = permanent([1 2; 3 4], perms(1:2))             % 10 = 1*4 + 2*3
@@ -46,4 +50,8 @@ function p = permanent (A, P)
 
 % Only reached when the compiled module, which takes precedence over this file, is
 % missing beside it.
-error ('permanent: the compiled module permanent.%s is missing beside permanent.m', mexext);
+way = 'install the Octave package (mexmodules-VERSION.tar.gz) with pkg install, which compiles it';
+if ~exist('OCTAVE_VERSION', 'builtin')
+    way = 'add the folder of the archive for this platform to the path, or install the toolbox file';
+end
+error('permanent: the compiled module permanent.%s is missing beside permanent.m: %s', mexext, way);

@@ -5,7 +5,8 @@ function failed = run_module_tests(folder, groups)
 %   line "N passed, N failed" and returns the number failed.
 %   failed = RUN_MODULE_TESTS(FOLDER, GROUPS) runs only the named groups of cases
 %   (a name or a cell array of names): one per module, named after it, 'help', or
-%   'readme', the examples of the tree's README.md, run only when named.
+%   'readme', the examples of the tree's README.md and the sort-based join it offers
+%   to copy (examples/join_sorted.m), run only when named.
 %
 %   The same file runs in MATLAB (R2021a and later) and GNU Octave (7 and later).
 %   Exact results are compared bit for bit. Octave puts a module's name before its
@@ -70,6 +71,9 @@ expect_same(permanent(-2.5, 1), -2.5);
 expect_same(permanent([1 2; 3 4], [1 1; 1 1]), 6);
 % An entry v selects column fix(v - 1) + 1.
 expect_same(permanent([1 2; 3 4], [0.5 2.5; 1.9 1]), 7);
+% Up to n + 1 (not reached) and down to the positives for which v - 1 stays above -1.
+expect_same(permanent([1 2; 3 4], [2.99 2; 2 1]), 14);
+expect_same(permanent([1 2; 3 4], [2^-53 2; 2 1]), 10);
 expect_same(permanent(zeros(0, 0), zeros(1, 0)), 1);
 % A table of more dimensions counts its trailing ones as columns.
 expect_same(permanent([1 2; 3 4], reshape([1 2 2 1], [2 1 2])), 10);
@@ -138,6 +142,7 @@ expect_errors('permanent', {
     msg_entry, 1, {A, [1 2; 0 1]}
     msg_entry, 1, {A, [1 2; -Inf 1]}
     msg_entry, 1, {A, [1 2; 2^-60 1]}
+    msg_entry, 1, {A, [1 2; 2^-54 1]}
     });
 % Entries are checked however many rows the table has.
 P = perms(1:8);
@@ -386,7 +391,39 @@ for i = 1:size(facts, 1)
     cases(end + 1, :) = {['help: ' f{1}], @() help_check(f{:}, @(t) t)}; %#ok<AGROW>
     % The same text as MATLAB's help shows it with hotlinks on (as in -batch runs).
     cases(end + 1, :) = {['help: ' f{1} ', hotlinked'], @() help_check(f{:}, @hotlinked)}; %#ok<AGROW>
+    cases(end + 1, :) = {['help: ' f{1} ' without its module'], @() missing_check(f{1})}; %#ok<AGROW>
 end
+end
+
+% The help file alone, without the module beside it, says so and what to install for
+% this host.
+function missing_check(name)
+[folder, base] = fileparts(which(name));
+restore = on_path_alone(fullfile(folder, [base '.m'])); %#ok<NASGU>
+if exist('OCTAVE_VERSION', 'builtin')
+    way = 'install the Octave package';
+else
+    way = 'the toolbox file';
+end
+got = error_of(name, 0, {});
+expect(~isempty(strfind(got, sprintf('module %s.%s is missing beside %s.m', name, mexext, name))) && ...
+       ~isempty(strfind(got, way)), '%s alone: got "%s"', name, got);
+end
+
+% A copy of FILE alone in a new folder, first on the path until RESTORE is cleared.
+function restore = on_path_alone(file)
+alone = tempname();
+mkdir(alone);
+copyfile(file, alone);
+addpath(alone, '-begin');
+[~, base, ext] = fileparts(file);
+restore = onCleanup(@() remove_folder(alone, [base ext]));
+end
+
+function remove_folder(folder, file)
+rmpath(folder);
+delete(fullfile(folder, file));
+rmdir(folder);
 end
 
 % The call reaches the compiled module; the help names the function, its call form and
@@ -456,6 +493,29 @@ for b = 1:numel(blocks)
     cases(end + 1, :) = {sprintf('readme: %s', strtrim(code{1})), @() readme_check(lines)}; %#ok<AGROW>
 end
 expect(size(cases, 1) > 0, 'no example in %s', readme);
+cases(end + 1, :) = {'readme: examples/join_sorted.m gives the rows of edgejoin', @join_sorted_check};
+end
+
+% The same rows in the same order, on lists of few nodes (many matches a key), NaN,
+% -0 and +0 nodes among them, empty lists and lists that join nothing.
+function join_sorted_check()
+restore = on_path_alone(fullfile(fileparts(mfilename('fullpath')), '..', '..', 'examples', ...
+                                 'join_sorted.m')); %#ok<NASGU>
+for sizes = [0 0; 0 4; 4 0; 1 1; 7 5; 33 17; 600 900]'
+    for nodes = [1 4 1000]
+        E1 = [randi(nodes, sizes(1), 2), randn(sizes(1), 1)];
+        E2 = [randi(nodes, sizes(2), 2), randn(sizes(2), 1)];
+        E1(2:3:end, 2) = NaN;
+        E1(3:5:end, 2) = -E1(3:5:end, 2) + 1;
+        E2(1:4:end, 1) = NaN;
+        E2(2:6:end, 1) = 0;
+        E1(4:6:end, 2) = -0;
+        [E, W] = edgejoin(E1, E2);
+        [Es, Ws] = join_sorted(E1, E2);
+        expect_same(Es, E);
+        expect_same(Ws, W);
+    end
+end
 end
 
 function readme_check(lines__)
