@@ -10,9 +10,24 @@
 #define CPU_FEATURES_H
 
 #include <stdint.h>
-#ifndef __cplusplus
-#include <stdbool.h>
-#endif
+
+/* Whether a processor has AVX2 and its operating system saves the registers, from
+ * the answers of REGS: cpuid_ebx(7), cpuid_ecx(1) and xgetbv0(), for XCR0. Each
+ * cpuid can cost microseconds under a hypervisor, so the modules ask only for jobs
+ * large enough to hide that, and most processors without AVX2 answer after one:
+ * leaf 7 comes first. Where leaf 7 is past the highest leaf its answer is
+ * meaningless, but such processors lack AVX, which leaf 1 then finds. xgetbv faults
+ * unless OSXSAVE is set, so it comes last. Plain integer logic, so that a test on
+ * any processor can give it the registers of others. */
+template <class Regs> static inline bool avx2_usable(void)
+{
+    if ((Regs::cpuid_ebx(7) & (1u << 5)) == 0)
+        return false;
+    const uint32_t osxsave_avx = (1u << 27) | (1u << 28);
+    if ((Regs::cpuid_ecx(1) & osxsave_avx) != osxsave_avx)
+        return false;
+    return (Regs::xgetbv0() & 6) == 6; /* SSE and AVX register state */
+}
 
 #if !defined(MEX_PORTABLE) && defined(__x86_64__)
 
@@ -22,26 +37,29 @@
 #if !defined(MEX_NO_AVX2)
 #define MEX_AVX2 1
 
-/* Whether the processor has AVX2 and the operating system saves its registers.
- * Each cpuid can cost microseconds under a hypervisor, so the modules ask only
- * for jobs large enough to hide that, and most processors without AVX2 answer
- * after one: leaf 7 comes first. Where leaf 7 is past the highest leaf its answer
- * is meaningless, but such processors lack AVX, which leaf 1 then finds. xgetbv
- * faults unless OSXSAVE is set, so it comes last. */
-static inline bool cpu_has_avx2(void)
-{
-    uint32_t a, b, c, d;
-    __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(7), "c"(0));
-    if ((b & (1u << 5)) == 0)
-        return false;
-    __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(1), "c"(0));
-    const uint32_t osxsave_avx = (1u << 27) | (1u << 28);
-    if ((c & osxsave_avx) != osxsave_avx)
-        return false;
-    uint32_t xcr0, xcr0_high;
-    __asm__ __volatile__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
-    return (xcr0 & 6) == 6; /* SSE and AVX register state */
-}
+/* The instructions themselves, for cpu_has_avx2. */
+struct CpuRegisters {
+    static uint32_t cpuid_ebx(uint32_t leaf)
+    {
+        uint32_t a, b, c, d;
+        __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(leaf), "c"(0));
+        return b;
+    }
+    static uint32_t cpuid_ecx(uint32_t leaf)
+    {
+        uint32_t a, b, c, d;
+        __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(leaf), "c"(0));
+        return c;
+    }
+    static uint32_t xgetbv0(void)
+    {
+        uint32_t xcr0, xcr0_high;
+        __asm__ __volatile__("xgetbv" : "=a"(xcr0), "=d"(xcr0_high) : "c"(0));
+        return xcr0;
+    }
+};
+
+static inline bool cpu_has_avx2(void) { return avx2_usable<CpuRegisters>(); }
 
 #endif
 

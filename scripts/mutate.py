@@ -22,8 +22,11 @@ whatever runs are added later under such names), but those labelled slow, which 
 trees' runs leave out. A first run on the unchanged trees
 must pass; its times order the tests cheapest first, and each mutant stops at its
 first failing test. The sources and the builds are restored at the end, also when the
-run is interrupted, and checked: modules/ as committed, each rebuilt file with its old
-bytes. The counts and times are given per architecture.
+run is interrupted, and checked: modules/ and host/ as committed, each rebuilt file
+with its old bytes. The counts and times are given per architecture.
+
+A mutant of a host header (host/NAME.h, listed in HEADERS) rebuilds the test programs
+that check it, and with them the modules, and runs the tests named after it.
 """
 
 import argparse
@@ -38,8 +41,10 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MODULES = os.path.join(ROOT, "modules")
+# The host headers that mutants may change: the test programs that check each.
+HEADERS = {"cpu_features": ["paths_tests"]}
 
-LINE = re.compile(r"^(?P<file>[\w.]+)(?: on (?P<arch>[\w-]+))?(?: after `(?P<anchor>[^`]+)`)?: "
+LINE = re.compile(r"^(?P<file>[\w./]+)(?: on (?P<arch>[\w-]+))?(?: after `(?P<anchor>[^`]+)`)?: "
                   r"`(?P<orig>[^`]+)` -> `(?P<repl>[^`]*)`"
                   r"(?:\s+equivalent:\s*(?P<reason>\S.*?))?\s*$")
 ARCHES = ("x86-64", "arm64")
@@ -49,6 +54,15 @@ RESULTS = ("killed", "survived", "equivalent", "bad")
 
 class ListError(Exception):
     pass
+
+
+def source_path(file):
+    """A file of modules/, or host/NAME.h."""
+    return os.path.join(ROOT, file) if "/" in file else os.path.join(MODULES, file)
+
+
+def module_names():
+    return sorted(os.path.splitext(f)[0] for f in os.listdir(MODULES) if f.endswith(".cpp"))
 
 
 class Interrupted(Exception):
@@ -81,7 +95,7 @@ class Mutant:
         self.file, self.arch = file, arch
         self.anchor, self.orig, self.repl = anchor, orig, repl
         self.reason = reason
-        self.module = os.path.splitext(file)[0]
+        self.module = os.path.splitext(os.path.basename(file))[0]
         self.line = None        # line of the module it changes
         self.result = None      # one of RESULTS
         self.detail = ""
@@ -118,8 +132,12 @@ def read_list(path):
                 raise ListError(f"{path}:{number}: not a mutant line: {line}")
             if m["orig"] == m["repl"]:
                 raise ListError(f"{path}:{number}: the replacement is the original")
-            if not os.path.isfile(os.path.join(MODULES, m["file"])):
-                raise ListError(f"{path}:{number}: no modules/{m['file']}")
+            name = os.path.splitext(os.path.basename(m["file"]))[0]
+            known = (m["file"] == f"host/{name}.h" and name in HEADERS) if "/" in m["file"] \
+                else True
+            if not known or not os.path.isfile(source_path(m["file"])):
+                raise ListError(f"{path}:{number}: no modules/{m['file']}, nor a header of "
+                                "HEADERS")
             arch = m["arch"] or ARCHES[0]
             if arch not in ARCHES:
                 raise ListError(f"{path}:{number}: no architecture {arch} (" +
@@ -130,10 +148,13 @@ def read_list(path):
 
 
 def name_regex(module):
-    """permanent -> [Pp]ermanent, expandTally -> [Ee]xpand[Tt]ally."""
+    """permanent -> [Pp]ermanent, expandTally -> [Ee]xpand[Tt]ally,
+    cpu_features -> [Cc]pu[Ff]eatures."""
     out = ""
     for i, c in enumerate(module):
-        out += f"[{c.upper()}{c.lower()}]" if c.isalpha() and (i == 0 or c.isupper()) else re.escape(c)
+        start = i == 0 or c.isupper() or module[i - 1] == "_"
+        if c != "_":
+            out += f"[{c.upper()}{c.lower()}]" if c.isalpha() and start else re.escape(c)
     return out
 
 
@@ -158,14 +179,16 @@ class Tree:
         self.octave_dir = os.path.join(build, "octave")
 
     def module_targets(self, module):
-        names = [module, module + "_baseline", module + "_portable", "octave_modules"]
+        names = HEADERS.get(module) or [module, module + "_baseline", module + "_portable",
+                                        "octave_modules"]
         return [t for t in names if t in self.targets]
 
     def built_files(self, module):
         files = []
         for d in (self.mex_dir, os.path.join(self.build, "modules_baseline"),
                   os.path.join(self.build, "modules_portable"), self.octave_dir):
-            files += sorted(glob.glob(os.path.join(d, module + ".mex*")))
+            for m in module_names() if module in HEADERS else [module]:
+                files += sorted(glob.glob(os.path.join(d, m + ".mex*")))
         return files
 
     def digests(self, module):
@@ -236,8 +259,10 @@ class Part:
     def select_tests(self, module):
         names = self.tests.list_tests(name_regex(module), self.exclude)
         cap = module[0].upper() + module[1:]
-        missing = [k for k, rx in self.suites.items()
-                   if not any(re.search(rx.format(cap=cap), n) for n in names)]
+        missing = [k for k, rx in self.suites.items() if module not in HEADERS and
+                   not any(re.search(rx.format(cap=cap), n) for n in names)]
+        if not names:
+            missing = ["tests named after it"]
         if missing:
             sys.exit(f"mutate: the {self.arch} tests chosen for {module} lack the "
                      + ", ".join(missing) + ": " + " ".join(names))
@@ -344,8 +369,9 @@ def main():
     try:
         mutants = read_list(args.list)
         originals = {}
+        paths = {m.module: source_path(m.file) for m in mutants}
         for m in mutants:
-            path = os.path.join(MODULES, m.file)
+            path = paths[m.module]
             if path not in originals:
                 with open(path) as f:
                     originals[path] = f.read()
@@ -367,9 +393,9 @@ def main():
         log(f"{len(mutants)} mutants apply")
         return 0
 
-    if subprocess.run(["git", "diff", "--quiet", "--", "modules/"], cwd=ROOT).returncode != 0:
-        sys.exit("mutate: modules/ has uncommitted changes; commit or stash them first (a run "
-                 "killed outright leaves its mutant there: git checkout modules/)")
+    if subprocess.run(["git", "diff", "--quiet", "--", "modules/", "host/"], cwd=ROOT).returncode != 0:
+        sys.exit("mutate: modules/ or host/ has uncommitted changes; commit or stash them first "
+                 "(a run killed outright leaves its mutant there: git checkout modules/ host/)")
     parts = {}
     for arch in ARCHES:     # trees up to date with the sources, tests timed on them
         todo = [m for m in mutants if m.arch == arch]
@@ -386,7 +412,7 @@ def main():
         signal.signal(s, on_signal)
 
     def restore_source(mod):
-        path = os.path.join(MODULES, mod + ".cpp")
+        path = paths[mod]
         with open(path) as f:
             same = f.read() == originals[path]
         if not same:
@@ -405,7 +431,7 @@ def main():
                         other.restore(mod)
                         other.seconds += time.monotonic() - t0
             t0 = time.monotonic()
-            path = os.path.join(MODULES, m.file)
+            path = paths[m.module]
             log(f"[{m.number:2}/{total}] {m.arch} {m.where()}: `{m.orig}` -> `{m.repl}`")
             with open(path, "w") as f:
                 f.write(m.apply_to(originals[path]))
@@ -441,10 +467,11 @@ def main():
                 if changed:
                     problems.append("rebuilt with other bytes: " + " ".join(changed))
             part.seconds += time.monotonic() - t0
-        if subprocess.run(["git", "diff", "--quiet", "--", "modules/"], cwd=ROOT).returncode != 0:
-            problems.append("modules/ differs from the commit (git diff modules/)")
+        if subprocess.run(["git", "diff", "--quiet", "--", "modules/", "host/"],
+                          cwd=ROOT).returncode != 0:
+            problems.append("modules/ or host/ differs from the commit (git diff modules/ host/)")
         log("\n".join(problems) if problems else
-            "restored: modules/ as committed, every rebuilt module with its old bytes")
+            "restored: modules/ and host/ as committed, every rebuilt module with its old bytes")
 
     done = [m for m in mutants if m.result]
     log("")

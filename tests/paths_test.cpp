@@ -2,13 +2,15 @@
 // inputs large enough that the modules under test take those paths, and with the
 // awkward values in the places the vector code treats specially: the portable loops
 // (MEX_PORTABLE) everywhere, and on x86-64 also the SSE2 baseline (MEX_NO_AVX2) beside
-// the AVX2 paths the delivered modules take on a processor that has AVX2.
+// the AVX2 paths the delivered modules take on a processor that has AVX2. And the
+// test that chooses AVX2, on the registers of other processors.
 #include <cmath>
 #include <random>
 
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include "cpu_features.h"
 #include "module_test.h"
 
 namespace {
@@ -221,6 +223,62 @@ TEST(Paths, PermanentReadsNothingPastA)
                     "A before an unreadable page, n = " + std::to_string(n));
         A.reset();
         munmap(base, span + page);
+    }
+}
+
+// Registers of a processor that is not this one, and the questions asked of them.
+struct OtherProcessor {
+    static uint32_t leaf7_ebx, leaf1_ecx, xcr0;
+    static std::string asked;
+    static uint32_t cpuid_ebx(uint32_t leaf)
+    {
+        asked += " ebx" + std::to_string(leaf);
+        return leaf == 7 ? leaf7_ebx : 0;
+    }
+    static uint32_t cpuid_ecx(uint32_t leaf)
+    {
+        asked += " ecx" + std::to_string(leaf);
+        return leaf == 1 ? leaf1_ecx : 0;
+    }
+    static uint32_t xgetbv0()
+    {
+        asked += " xgetbv";
+        return xcr0;
+    }
+};
+uint32_t OtherProcessor::leaf7_ebx, OtherProcessor::leaf1_ecx, OtherProcessor::xcr0;
+std::string OtherProcessor::asked;
+
+// The AVX2 paths' feature test on the registers of processors and systems that this
+// machine is not, and the questions in their order: leaf 7 first, and xgetbv, which
+// faults without OSXSAVE, only where leaf 1 says the system saves AVX state.
+TEST(Paths, CpuFeaturesChooseAvx2OnlyWhereItRuns)
+{
+    struct Case {
+        const char *what;
+        uint32_t leaf7_ebx, leaf1_ecx, xcr0;
+        bool usable;
+        const char *asked;
+    };
+    const uint32_t haswell7 = 0xfbb, haswell1 = 0x7ffafbff;
+    const Case cases[] = {
+        {"Haswell", haswell7, haswell1, 0x7, true, " ebx7 ecx1 xgetbv"},
+        {"Zen 5", 0xf1bf07ab, 0x7ef8320b, 0xe7, true, " ebx7 ecx1 xgetbv"},
+        {"Sandy Bridge, no leaf 7", 0, 0x1fbae3ff, 0x7, false, " ebx7"},
+        {"a Pentium: leaf 7 without AVX2, with the bits beside it", haswell7 & ~0x20u,
+         haswell1, 0x7, false, " ebx7"},
+        {"a system without XSAVE", haswell7, haswell1 & ~(1u << 27), 0x7, false, " ebx7 ecx1"},
+        {"a hypervisor hiding AVX", haswell7, haswell1 & ~(1u << 28), 0x7, false, " ebx7 ecx1"},
+        {"a system that saves no AVX state", haswell7, haswell1, 0x3, false, " ebx7 ecx1 xgetbv"},
+        {"AVX state without SSE state", haswell7, haswell1, 0x5, false, " ebx7 ecx1 xgetbv"},
+    };
+    for (const Case &c : cases) {
+        OtherProcessor::leaf7_ebx = c.leaf7_ebx;
+        OtherProcessor::leaf1_ecx = c.leaf1_ecx;
+        OtherProcessor::xcr0 = c.xcr0;
+        OtherProcessor::asked.clear();
+        EXPECT_EQ(avx2_usable<OtherProcessor>(), c.usable) << c.what;
+        EXPECT_EQ(OtherProcessor::asked, c.asked) << c.what;
     }
 }
 
