@@ -41,8 +41,9 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 MODULES = os.path.join(ROOT, "modules")
-# The host headers that mutants may change: the test programs that check each.
-HEADERS = {"cpu_features": ["paths_tests"]}
+# The host headers that mutants may change: the test programs that check each, and
+# the tests besides those named after it that run them (the emulated processors').
+HEADERS = {"cpu_features": (["paths_tests", "module_tests"], r"|^(qemu64|Haswell)\.")}
 
 LINE = re.compile(r"^(?P<file>[\w./]+)(?: on (?P<arch>[\w-]+))?(?: after `(?P<anchor>[^`]+)`)?: "
                   r"`(?P<orig>[^`]+)` -> `(?P<repl>[^`]*)`"
@@ -179,8 +180,8 @@ class Tree:
         self.octave_dir = os.path.join(build, "octave")
 
     def module_targets(self, module):
-        names = HEADERS.get(module) or [module, module + "_baseline", module + "_portable",
-                                        "octave_modules"]
+        names = HEADERS[module][0] if module in HEADERS else [
+            module, module + "_baseline", module + "_portable", "octave_modules"]
         return [t for t in names if t in self.targets]
 
     def built_files(self, module):
@@ -257,7 +258,8 @@ class Part:
         return out
 
     def select_tests(self, module):
-        names = self.tests.list_tests(name_regex(module), self.exclude)
+        names = self.tests.list_tests(name_regex(module) + HEADERS.get(module, ("", ""))[1],
+                                      self.exclude)
         cap = module[0].upper() + module[1:]
         missing = [k for k, rx in self.suites.items() if module not in HEADERS and
                    not any(re.search(rx.format(cap=cap), n) for n in names)]
