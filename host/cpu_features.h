@@ -39,16 +39,21 @@ template <class Regs> static inline bool avx2_usable(void)
 
 /* The instructions themselves, for cpu_has_avx2. */
 struct CpuRegisters {
+    static void cpuid(uint32_t leaf, uint32_t *ebx, uint32_t *ecx)
+    {
+        uint32_t a, d;
+        __asm__ __volatile__("cpuid" : "=a"(a), "=b"(*ebx), "=c"(*ecx), "=d"(d) : "a"(leaf), "c"(0));
+    }
     static uint32_t cpuid_ebx(uint32_t leaf)
     {
-        uint32_t a, b, c, d;
-        __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(leaf), "c"(0));
+        uint32_t b, c;
+        cpuid(leaf, &b, &c);
         return b;
     }
     static uint32_t cpuid_ecx(uint32_t leaf)
     {
-        uint32_t a, b, c, d;
-        __asm__ __volatile__("cpuid" : "=a"(a), "=b"(b), "=c"(c), "=d"(d) : "a"(leaf), "c"(0));
+        uint32_t b, c;
+        cpuid(leaf, &b, &c);
         return c;
     }
     static uint32_t xgetbv0(void)

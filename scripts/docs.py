@@ -15,6 +15,7 @@ import math
 import os
 import re
 import sys
+import textwrap
 
 BEGIN, END = "<!-- help begin -->", "<!-- help end -->"
 KEEP = "\x01"   # a space that wrap keeps
@@ -142,14 +143,9 @@ def join_cost(b, example):
 
 
 def wrap(text, width, prefix):
-    lines, line = [], ""
-    for word in text.split():
-        if line and len(prefix + line + " " + word) > width:
-            lines.append(prefix + line)
-            line = word
-        else:
-            line = (line + " " + word).strip()
-    return [l.replace(KEEP, " ") for l in lines + [prefix + line]]
+    lines = textwrap.wrap(text, width, initial_indent=prefix, subsequent_indent=prefix,
+                          break_long_words=False, break_on_hyphens=False)
+    return [l.replace(KEEP, " ") for l in lines]
 
 
 def replace_between(text, begin, end, body, page):

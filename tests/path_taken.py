@@ -63,8 +63,7 @@ def main():
     failed = 0
     for name, kind in sorted(want.items()):
         got = seen[name]
-        ok = bool(got) and ("vex" not in got and "ymm" not in got and "zmm" not in got
-                            if kind == "sse2" else "ymm" in got and "zmm" not in got)
+        ok = got == {"sse"} if kind == "sse2" else "ymm" in got and "zmm" not in got
         print(f"{'ok' if ok else 'FAIL'} {name} on {model}: want {kind}, ran "
               + (", ".join(sorted(got)) or "none of its code"))
         failed += not ok
