@@ -2,7 +2,8 @@
  *
  * x86-64: SSE2 always; AVX2 behind a run-time test made with the cpuid and xgetbv
  * instructions themselves (no runtime library is needed, so it works alike in every
- * build). MEX_NO_AVX2 compiles the AVX2 paths out.
+ * build). MEX_NO_AVX2 compiles the AVX2 and AVX-512 paths out, MEX_NO_AVX512 the
+ * AVX-512 paths alone.
  * AArch64: NEON, which every AArch64 processor has.
  * MEX_PORTABLE compiles out every vector path, leaving the plain loops that any other
  * processor gets. The tests build each module these ways to compare the paths. */
@@ -36,6 +37,9 @@ template <class Regs> static inline bool avx2_usable(void)
 
 #if !defined(MEX_NO_AVX2)
 #define MEX_AVX2 1
+#if !defined(MEX_NO_AVX512)
+#define MEX_AVX512 1
+#endif
 
 /* The instructions themselves, for cpu_has_avx2. */
 struct CpuRegisters {

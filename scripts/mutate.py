@@ -181,12 +181,14 @@ class Tree:
 
     def module_targets(self, module):
         names = HEADERS[module][0] if module in HEADERS else [
-            module, module + "_baseline", module + "_portable", "octave_modules"]
+            module, module + "_baseline", module + "_avx2", module + "_portable",
+            "octave_modules"]
         return [t for t in names if t in self.targets]
 
     def built_files(self, module):
         files = []
         for d in (self.mex_dir, os.path.join(self.build, "modules_baseline"),
+                  os.path.join(self.build, "modules_avx2"),
                   os.path.join(self.build, "modules_portable"), self.octave_dir):
             for m in module_names() if module in HEADERS else [module]:
                 files += sorted(glob.glob(os.path.join(d, m + ".mex*")))
