@@ -49,32 +49,32 @@ compile() {
         $CLANG $target $FLAGS ${EXTRA:-} -x c++ -S -o "$work/$arch-$module.s" -
 }
 
-compile arm64 permanent "add_row_products_neon<8>" "add_row_products_neon<10>"
+compile arm64 permanent "neon::add_row_products_in_groups<8>" "neon::add_row_products_in_groups<10>"
 compile arm64 expandTally expand
-compile arm64 edgejoin count_joins_neon fill_block_neon
+compile arm64 edgejoin neon::count_joins neon::fill_block
 # GCC, which builds the Linux and Windows modules, unrolls the AVX2 column loop up to
 # n = 10; clang only up to 8 unless told.
 EXTRA="-mllvm -unroll-threshold=1000" \
-compile x86-64 permanent "add_row_products_avx2<8>" "add_row_products_avx2<10>"
+compile x86-64 permanent "avx2::add_row_products_in_groups<8>" "avx2::add_row_products_in_groups<10>"
 compile x86-64 expandTally expand
-compile x86-64 edgejoin count_joins_avx2 fill_block_avx2
+compile x86-64 edgejoin avx2::count_joins avx2::fill_block
 
 # One kernel a line: module, label, arch, function symbol (a part of it), loop kind
 # (inner or any), instruction the path holds, branch letters (- for none), the
 # instruction counted for the units, units per such instruction, unit name.
 cat >"$work/kernels" <<'EOF'
-permanent|rows, n = 8|arm64|add_row_products_neonILi8E|inner|tbl|-|fcvtzs|0.25|table row
-permanent|rows, n = 10|arm64|add_row_products_neonILi10E|inner|tbl|-|fcvtzs|0.2|table row
-permanent|rows, n = 8|x86-64|add_row_products_avx2ILi8E|inner|vcvttpd2dq|-|vcvttpd2dq|0.5|table row
-permanent|rows, n = 10|x86-64|add_row_products_avx2ILi10E|inner|vcvttpd2dq|-|vcvttpd2dq|0.4|table row
+permanent|rows, n = 8|arm64|4neonL26add_row_products_in_groupsILi8E|inner|tbl|-|fcvtzs|0.25|table row
+permanent|rows, n = 10|arm64|4neonL26add_row_products_in_groupsILi10E|inner|tbl|-|fcvtzs|0.2|table row
+permanent|rows, n = 8|x86-64|4avx2L26add_row_products_in_groupsILi8E|inner|vcvttpd2dq|-|vcvttpd2dq|0.5|table row
+permanent|rows, n = 10|x86-64|4avx2L26add_row_products_in_groupsILi10E|inner|vcvttpd2dq|-|vcvttpd2dq|0.4|table row
 expandTally|counts of 0 or 1|arm64|expandPKd|any|stp|TNTN|-|1|count
 expandTally|counts of 0 or 1|x86-64|expandPKd|any|movdqu|NNNTN|-|1|count
 expandTally|long counts|arm64|expandPKd|inner|stp|-|stp|4|element of L
 expandTally|long counts|x86-64|expandPKd|inner|movdqu|-|movdqu|2|element of L
-edgejoin|counting sweep|arm64|count_joins_neon|inner|fcmeq|-|fcmeq|2|compared pair
-edgejoin|counting sweep|x86-64|count_joins_avx2|inner|vcmpeqpd|-|vcmpeqpd|4|compared pair
-edgejoin|filling sweep, no match|arm64|fill_block_neon|any|fcmeq|T|fcmeq|2|compared pair
-edgejoin|filling sweep, no match|x86-64|fill_block_avx2|any|vcmpeqpd|T|vcmpeqpd|4|compared pair
+edgejoin|counting sweep|arm64|4neonL11count_joins|inner|fcmeq|-|fcmeq|2|compared pair
+edgejoin|counting sweep|x86-64|4avx2L11count_joins|inner|vcmpeqpd|-|vcmpeqpd|4|compared pair
+edgejoin|filling sweep, no match|arm64|4neonL10fill_block|any|fcmeq|T|fcmeq|2|compared pair
+edgejoin|filling sweep, no match|x86-64|4avx2L10fill_block|any|vcmpeqpd|T|vcmpeqpd|4|compared pair
 EOF
 
 python3 - "$work" "$MCA" >"$work/rows" <<'PY'

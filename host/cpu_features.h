@@ -12,23 +12,52 @@
 
 #include <stdint.h>
 
-/* Whether a processor has AVX2 and its operating system saves the registers, from
- * the answers of REGS: cpuid_ebx(7), cpuid_ecx(1) and xgetbv0(), for XCR0. Each
- * cpuid can cost microseconds under a hypervisor, so the modules ask only for jobs
- * large enough to hide that, and most processors without AVX2 answer after one:
- * leaf 7 comes first. Where leaf 7 is past the highest leaf its answer is
- * meaningless, but such processors lack AVX, which leaf 1 then finds. xgetbv faults
- * unless OSXSAVE is set, so it comes last. Plain integer logic, so that a test on
- * any processor can give it the registers of others. */
-template <class Regs> static inline bool avx2_usable(void)
+/* The paths a run-time test chooses among on x86-64, narrowest first. */
+enum VectorPath { PATH_SSE2, PATH_AVX2, PATH_AVX512 };
+
+/* The instructions the AVX-512 paths use, besides AVX2: F and DQ. */
+#define MEX_AVX512_FEATURES "avx512f,avx512dq"
+
+/* The widest path a processor has whose registers its operating system saves, from
+ * the answers of REGS: cpuid_ebx(7), cpuid_ecx(1) and xgetbv0(), for XCR0. Each cpuid
+ * can cost microseconds under a hypervisor, so the modules ask only for jobs large
+ * enough to hide that, and most processors without AVX2 answer after one: leaf 7
+ * comes first. Where leaf 7 is past the highest leaf its answer is meaningless, but
+ * such processors lack AVX, which leaf 1 then finds. xgetbv faults unless OSXSAVE is
+ * set, so it comes last. AVX2 needs the SSE and AVX state saved (XCR0 bits 1, 2),
+ * AVX-512 also the opmask and ZMM state (bits 5, 6, 7), which macOS turns on for a
+ * thread only at its first AVX-512 instruction: there the AVX2 paths serve. Plain
+ * integer logic, so that a test on any processor can give it the registers of
+ * others. */
+template <class Regs> static inline VectorPath widest_path(void)
 {
-    if ((Regs::cpuid_ebx(7) & (1u << 5)) == 0)
-        return false;
+    const uint32_t leaf7 = Regs::cpuid_ebx(7);
+    if ((leaf7 & (1u << 5)) == 0)
+        return PATH_SSE2;
     const uint32_t osxsave_avx = (1u << 27) | (1u << 28);
     if ((Regs::cpuid_ecx(1) & osxsave_avx) != osxsave_avx)
-        return false;
-    return (Regs::xgetbv0() & 6) == 6; /* SSE and AVX register state */
+        return PATH_SSE2;
+    const uint32_t xcr0 = Regs::xgetbv0();
+    if ((xcr0 & 0x6) != 0x6)
+        return PATH_SSE2;
+    const uint32_t avx512_f_dq = (1u << 16) | (1u << 17);
+    if ((leaf7 & avx512_f_dq) == avx512_f_dq && (xcr0 & 0xe0) == 0xe0)
+        return PATH_AVX512;
+    return PATH_AVX2;
 }
+
+/* Functions defined between MEX_TARGET_BEGIN(FEATURES) and MEX_TARGET_END, templates
+ * and their instances included, may use the instructions FEATURES names: the one way
+ * that both GCC and Clang compile a pass written once for several instruction sets. */
+#define MEX_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define MEX_TARGET_BEGIN(features) \
+    MEX_PRAGMA(clang attribute push(__attribute__((target(features))), apply_to = function))
+#define MEX_TARGET_END MEX_PRAGMA(clang attribute pop)
+#else
+#define MEX_TARGET_BEGIN(features) MEX_PRAGMA(GCC push_options) MEX_PRAGMA(GCC target(features))
+#define MEX_TARGET_END MEX_PRAGMA(GCC pop_options)
+#endif
 
 #if !defined(MEX_PORTABLE) && defined(__x86_64__)
 
@@ -41,7 +70,7 @@ template <class Regs> static inline bool avx2_usable(void)
 #define MEX_AVX512 1
 #endif
 
-/* The instructions themselves, for cpu_has_avx2. */
+/* The instructions themselves, for cpu_widest_path. */
 struct CpuRegisters {
     static void cpuid(uint32_t leaf, uint32_t *ebx, uint32_t *ecx)
     {
@@ -68,7 +97,7 @@ struct CpuRegisters {
     }
 };
 
-static inline bool cpu_has_avx2(void) { return avx2_usable<CpuRegisters>(); }
+static inline VectorPath cpu_widest_path(void) { return widest_path<CpuRegisters>(); }
 
 #endif
 

@@ -243,7 +243,7 @@ static bool sum_of_products(const double *a, const double *p, uint64_t rows, int
 #if MEX_AVX2
     // Large enough that the feature test costs little beside the work: with rows = n!,
     // n from 8 on. One kernel per n, so that its column loop unrolls.
-    if (n >= 1 && n <= 16 && rows * (uint64_t)n >= 65536 && cpu_has_avx2())
+    if (n >= 1 && n <= 16 && rows * (uint64_t)n >= 65536 && cpu_widest_path() >= PATH_AVX2)
         switch (n) {
 #define MEX_CASE(N) case N: return add_row_products_avx2<N>(a, p, rows, sum);
             MEX_CASE(8) MEX_CASE(9) MEX_CASE(10) MEX_CASE(11) MEX_CASE(12) MEX_CASE(13)

@@ -1,9 +1,10 @@
 // The vector paths against the same sources built without them (--compared), on
 // inputs large enough that the modules under test take those paths, and with the
 // awkward values in the places the vector code treats specially: the portable loops
-// (MEX_PORTABLE) everywhere, and on x86-64 also the SSE2 baseline (MEX_NO_AVX2) beside
-// the AVX2 paths the delivered modules take on a processor that has AVX2. And the
-// test that chooses AVX2, on the registers of other processors.
+// (MEX_PORTABLE) everywhere, and on x86-64 also the SSE2 baseline (MEX_NO_AVX2) and the
+// AVX2 paths (MEX_NO_AVX512), beside the widest paths the delivered modules take on
+// this processor. And the test that chooses a path, on the registers of other
+// processors.
 #include <cmath>
 #include <random>
 
@@ -249,35 +250,48 @@ struct OtherProcessor {
 uint32_t OtherProcessor::leaf7_ebx, OtherProcessor::leaf1_ecx, OtherProcessor::xcr0;
 std::string OtherProcessor::asked;
 
-// The AVX2 paths' feature test on the registers of processors and systems that this
-// machine is not, and the questions in their order: leaf 7 first, and xgetbv, which
-// faults without OSXSAVE, only where leaf 1 says the system saves AVX state.
-TEST(Paths, CpuFeaturesChooseAvx2OnlyWhereItRuns)
+// The feature test on the registers of processors and systems that this machine is
+// not, and the questions in their order: leaf 7 first, and xgetbv, which faults
+// without OSXSAVE, only where leaf 1 says the system saves AVX state.
+TEST(Paths, CpuFeaturesChooseOnlyWhatRuns)
 {
     struct Case {
         const char *what;
         uint32_t leaf7_ebx, leaf1_ecx, xcr0;
-        bool usable;
+        VectorPath path;
         const char *asked;
     };
     const uint32_t haswell7 = 0xfbb, haswell1 = 0x7ffafbff;
+    const uint32_t zen5_7 = 0xf1bf07ab, zen5_1 = 0x7ef8320b;
+    const uint32_t f = 1u << 16, dq = 1u << 17;
     const Case cases[] = {
-        {"Haswell", haswell7, haswell1, 0x7, true, " ebx7 ecx1 xgetbv"},
-        {"Zen 5", 0xf1bf07ab, 0x7ef8320b, 0xe7, true, " ebx7 ecx1 xgetbv"},
-        {"Sandy Bridge, no leaf 7", 0, 0x1fbae3ff, 0x7, false, " ebx7"},
+        {"Haswell", haswell7, haswell1, 0x7, PATH_AVX2, " ebx7 ecx1 xgetbv"},
+        {"Zen 5", zen5_7, zen5_1, 0xe7, PATH_AVX512, " ebx7 ecx1 xgetbv"},
+        {"Sandy Bridge, no leaf 7", 0, 0x1fbae3ff, 0x7, PATH_SSE2, " ebx7"},
         {"a Pentium: leaf 7 without AVX2, with the bits beside it", haswell7 & ~0x20u,
-         haswell1, 0x7, false, " ebx7"},
-        {"a system without XSAVE", haswell7, haswell1 & ~(1u << 27), 0x7, false, " ebx7 ecx1"},
-        {"a hypervisor hiding AVX", haswell7, haswell1 & ~(1u << 28), 0x7, false, " ebx7 ecx1"},
-        {"a system that saves no AVX state", haswell7, haswell1, 0x3, false, " ebx7 ecx1 xgetbv"},
-        {"AVX state without SSE state", haswell7, haswell1, 0x5, false, " ebx7 ecx1 xgetbv"},
+         haswell1, 0x7, PATH_SSE2, " ebx7"},
+        {"a system without XSAVE", haswell7, haswell1 & ~(1u << 27), 0x7, PATH_SSE2, " ebx7 ecx1"},
+        {"a hypervisor hiding AVX", haswell7, haswell1 & ~(1u << 28), 0x7, PATH_SSE2, " ebx7 ecx1"},
+        {"a system that saves no AVX state", haswell7, haswell1, 0x3, PATH_SSE2,
+         " ebx7 ecx1 xgetbv"},
+        {"AVX state without SSE state", haswell7, haswell1, 0x5, PATH_SSE2, " ebx7 ecx1 xgetbv"},
+        {"AVX-512 state without SSE state", zen5_7, zen5_1, 0xe5, PATH_SSE2, " ebx7 ecx1 xgetbv"},
+        {"macOS before a thread's first AVX-512 instruction", zen5_7, zen5_1, 0x7, PATH_AVX2,
+         " ebx7 ecx1 xgetbv"},
+        {"no opmask state", zen5_7, zen5_1, 0xc7, PATH_AVX2, " ebx7 ecx1 xgetbv"},
+        {"no upper halves of zmm0-15", zen5_7, zen5_1, 0xa7, PATH_AVX2, " ebx7 ecx1 xgetbv"},
+        {"no zmm16-31", zen5_7, zen5_1, 0x67, PATH_AVX2, " ebx7 ecx1 xgetbv"},
+        {"Knights Landing: AVX-512 F without DQ", zen5_7 & ~dq, zen5_1, 0xe7, PATH_AVX2,
+         " ebx7 ecx1 xgetbv"},
+        {"DQ without F", zen5_7 & ~f, zen5_1, 0xe7, PATH_AVX2, " ebx7 ecx1 xgetbv"},
+        {"AVX-512 bits without AVX2", zen5_7 & ~0x20u, zen5_1, 0xe7, PATH_SSE2, " ebx7"},
     };
     for (const Case &c : cases) {
         OtherProcessor::leaf7_ebx = c.leaf7_ebx;
         OtherProcessor::leaf1_ecx = c.leaf1_ecx;
         OtherProcessor::xcr0 = c.xcr0;
         OtherProcessor::asked.clear();
-        EXPECT_EQ(avx2_usable<OtherProcessor>(), c.usable) << c.what;
+        EXPECT_EQ(widest_path<OtherProcessor>(), c.path) << c.what;
         EXPECT_EQ(OtherProcessor::asked, c.asked) << c.what;
     }
 }
