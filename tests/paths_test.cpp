@@ -120,6 +120,34 @@ TEST(Paths, EdgejoinOnSmallAlphabets)
         }
 }
 
+#if MEX_AVX512
+// The comparisons reach the delivered modules' AVX-512 paths only on a processor that
+// has them; elsewhere this case says so. One table whose lookups need a second
+// register, and one join with matches in every lane of a step and in the tail.
+TEST(Paths, Avx512PathsOnThisProcessor)
+{
+    if (cpu_widest_path() != PATH_AVX512)
+        GTEST_SKIP() << "this processor or system gives no AVX-512: its paths are not compared";
+    std::mt19937_64 rng(17);
+    std::uniform_real_distribution<double> unit(-1, 1), entry(1.0, 9.999);
+    std::vector<double> a(81), p(362880 * 9);
+    for (double &x : a)
+        x = unit(rng);
+    for (double &x : p)
+        x = entry(rng);
+    expect_same("permanent", 1, {doubles({9, 9}, a).get(), doubles({362880, 9}, p).get()},
+                true, "n = 9");
+    const size_t q = 517, rows = 300;
+    std::vector<double> e1(3 * rows), e2(3 * q);
+    for (size_t j = 0; j < q; ++j)
+        e2[j] = double(j % 33), e2[j + q] = unit(rng), e2[j + 2 * q] = unit(rng);
+    for (size_t i = 0; i < rows; ++i)
+        e1[i] = unit(rng), e1[i + rows] = double(i % 34), e1[i + 2 * rows] = unit(rng);
+    expect_same("edgejoin", 2, {doubles({rows, 3}, e1).get(), doubles({q, 3}, e2).get()}, false,
+                "every lane");
+}
+#endif
+
 // The filling pass takes keys in pairs and holds back the second key's rows in a fixed
 // list: odd key counts, equal and NaN keys in a pair, matches in the last node of a
 // step and in the tail, and keys with more matches than the list holds (their pair
