@@ -112,17 +112,31 @@ def bench_figures(root):
     table = text.split("<!-- bench begin -->", 1)[1].split("<!-- bench end -->", 1)[0]
     machine = re.search(r"Measured by `make bench` on (.*?) \((\d+) cores.*?, (\d{4}-\d\d-\d\d):",
                         table)
-    rows = [[c.strip() for c in line.strip().strip("|").split("|")]
-            for line in table.splitlines() if line.startswith("| `")]
-    joins = {int(m.group(1)): float(r[2]) for r in rows
-             for m in [re.match(r"p = q = (\d+), about 1 match per row", r[1])]
-             if r[0] == "`edgejoin`" and m}
+    cells = lambda line: [c.strip() for c in line.strip().strip("|").split("|")]
+    # Columns by their headers, as make bench may add a column per compared build.
+    header = next((cells(l) for l in table.splitlines() if l.startswith("| module |")), [])
+    wanted = ("module", "workload", "module ms", "speedup", "time / limit", "plain -O2 ms",
+              "limit ms")
+    if any(h not in header for h in wanted):
+        sys.exit("docs/performance.md: the bench table has no column %s" %
+                 ", ".join(repr(h) for h in wanted if h not in header))
+    module, workload, ms, speedup, over, plain, limit = (header.index(h) for h in wanted)
+    rows = [cells(line) for line in table.splitlines() if line.startswith("| `")]
+    # The ratios are the times' (within the times' rounding), or a column was misread.
+    for r in rows:
+        for ratio, num, den in ((speedup, plain, ms), (over, ms, limit)):
+            if abs(float(r[ratio]) - float(r[num]) / float(r[den])) > 0.03 * float(r[ratio]):
+                sys.exit("docs/performance.md: %s, %s: %s is not %s / %s" %
+                         (r[module], r[workload], header[ratio], header[num], header[den]))
+    joins = {int(m.group(1)): float(r[ms]) for r in rows
+             for m in [re.match(r"p = q = (\d+), about 1 match per row", r[workload])]
+             if r[module] == "`edgejoin`" and m}
     cross = re.search(r"beats edgejoin from p = q = (\d+) on", table)
     if not (machine and rows and len(joins) >= 2 and cross):
         sys.exit("docs/performance.md: no bench table with edgejoin's sizes and crossover")
     return {"model": machine.group(1), "cores": machine.group(2), "date": machine.group(3),
-            "speedup": sorted(float(r[5]) for r in rows),
-            "over_limit": sorted(float(r[6]) for r in rows),
+            "speedup": sorted(float(r[speedup]) for r in rows),
+            "over_limit": sorted(float(r[over]) for r in rows),
             "joins": sorted(joins.items()), "cross": int(cross.group(1))}
 
 
