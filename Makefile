@@ -90,12 +90,13 @@ built-%:
 	@$(MAKE) --no-print-directory tree-$* DIST_TARGET=all >build/$*.log 2>&1 || \
 	    { tail -n 30 build/$*.log; echo "make test: build/$* does not build"; echo $* >>build/unbuilt; }
 
-# Speed, side by side: module, plain loops, machine limit, Octave idiom (not a test).
+# Speed, side by side: module, its AVX2 and SSE2 builds (what each path gains), plain
+# loops, machine limit, Octave idiom (not a test).
 bench:
 	@scripts/install-deps.sh bench
 	@$(MAKE) --no-print-directory dist
 	cmake --build $(RELEASE) -j $(JOBS) --target bench
-	bench/run.sh $(RELEASE)
+	bench/run.sh $(RELEASE) AVX2=$(RELEASE)/modules_avx2 SSE2=$(RELEASE)/modules_baseline
 
 # Mutation run (not a test): each mutant of tests/mutants.txt applied in turn, its
 # module rebuilt for its architecture (x86-64: build/release; arm64: the macOS arm64

@@ -2,13 +2,15 @@
 # Runs the benchmarks of a built release tree, draws the chart and puts the table and
 # chart into docs/performance.md with the machine they came from, the figures quoted
 # from it into the README and edgejoin's help, and the parallel rows
-# (bench/octave/bench_parallel.m) into docs/parallel.md.
-#   bench/run.sh build/release
+# (bench/octave/bench_parallel.m) into docs/parallel.md. Each LABEL=DIR after the tree
+# is another build of the modules, timed beside the delivered one in a column of its own.
+#   bench/run.sh build/release [AVX2=build/release/modules_avx2 ...]
 set -eu
 tree=$1
+shift
 out=bench/results
 mkdir -p "$out"
-"$tree/bench/bench" dist/linux "$tree/bench/plain" "$tree/octave" "$out"
+"$tree/bench/bench" dist/linux "$tree/bench/plain" "$tree/octave" "$out" "$@"
 
 bench/chart.sh "$out"
 model=$(lscpu | sed -n 's/^Model name: *//p')
