@@ -7,9 +7,13 @@ pass unnoticed in the results alone.
   path_taken.py QEMU MODEL DIR NAME=WANT... -- PROGRAM ARG...
 
 WANT is "sse2" (no VEX-encoded instruction at all, so no AVX: what a baseline x86-64
-processor runs) or "avx2" (ymm registers, no zmm). The log (qemu's -strace and
--d in_asm, in the order they happen) maps each module file's executable mappings, so
-that an address is the module's only while it is mapped there.
+processor runs; qemu itself faults on a legacy-encoded instruction the model lacks,
+such as SSE4.1's on qemu64) or "avx2" (ymm registers, no zmm). The log (qemu's -strace
+and -d in_asm, in the order they happen) maps each module file's executable mappings,
+so that an address is the module's only while it is mapped there. A macOS bundle is
+copied by our own loader into anonymous memory, which it then makes executable with
+mprotect while the bundle's file is still open: that range is the bundle's. A program
+that exits 77 (its builds are not built) is skipped.
 """
 import os
 import re
@@ -19,6 +23,8 @@ import tempfile
 
 OPEN = re.compile(r'^\d+ openat\([^,]*,"([^"]+)",[^)]*\) = (\d+)$')
 MMAP = re.compile(r"^\d+ mmap\([^,]*,(\d+),PROT_EXEC[^,]*,[^,]*,(\d+),[^)]*\) = (0x[0-9a-f]+)$")
+PROTECT = re.compile(r"^\d+ mprotect\((0x[0-9a-f]+),(\d+),([^)]*)\) = 0$")
+CLOSE = re.compile(r"^\d+ close\((\d+)\) = 0$")
 INSN = re.compile(r"^0x([0-9a-f]+):\s+(?:[0-9a-f]{2} )+\s*(\S+)\s*(.*)$")
 
 
@@ -33,6 +39,8 @@ def main():
                              + program, stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
                              text=True)
         print(run.stdout[-3000:])
+        if run.returncode == 77:        # the program's builds are not built: skipped
+            return 77
         if run.returncode != 0:
             print(f"FAIL: {' '.join(program)} failed on {model}")
             return 1
@@ -51,6 +59,18 @@ def main():
                 ranges = [r for r in ranges if r[1] <= start or r[0] >= end]
                 if files.get(m[2]):
                     ranges.append((start, end, files[m[2]]))
+                continue
+            m = PROTECT.match(line)
+            if m and "PROT_EXEC" in m[3]:
+                start, end = int(m[1], 16), int(m[1], 16) + int(m[2])
+                ranges = [r for r in ranges if r[1] <= start or r[0] >= end]
+                open_now = {name for name in files.values() if name}
+                if len(open_now) == 1:
+                    ranges.append((start, end, open_now.pop()))
+                continue
+            m = CLOSE.match(line)
+            if m:
+                files.pop(m[1], None)
                 continue
             m = INSN.match(line)
             if m and ranges:
