@@ -10,7 +10,8 @@ foreach(source IN LISTS MEX_MODULE_SOURCES)
 endforeach()
 
 # The flags of every build of a module (MEX_FLAGS), where we link it ourselves
-# (MEX_LINKED_FLAGS) and the dialect of the hosts' own builds, from cmake/flags.mk.
+# (MEX_LINKED_FLAGS), on Windows (MEX_WINDOWS_FLAGS) and the dialect of the hosts' own
+# builds, from cmake/flags.mk.
 set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${CMAKE_CURRENT_LIST_DIR}/flags.mk")
 file(STRINGS "${CMAKE_CURRENT_LIST_DIR}/flags.mk" lines REGEX "^MEX_[A-Z_]+ = ")
 foreach(line IN LISTS lines)
@@ -60,6 +61,7 @@ function(mex_add_module target)
     CXX_VISIBILITY_PRESET hidden
     SKIP_BUILD_RPATH ON)
   if(WIN32)
+    target_compile_options(${target} PRIVATE ${MEX_WINDOWS_FLAGS})
     # mexFunction is its only dllexport; the GCC runtime is linked in (toolchain file).
     add_dependencies(${target} mex_import_libs)
     target_link_libraries(${target} PRIVATE ${MEX_IMPORT_LIBS})
