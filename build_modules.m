@@ -11,7 +11,8 @@ function build_modules(outdir)
 %     - GNU Octave: the compiler of its mkoctfile (the same build as "pkg install").
 %   Every build uses the project's flags, those of cmake/flags.mk: -O3, and
 %   -ffp-contract=off so that each double operation is rounded by itself and results
-%   are the same bits on every platform.
+%   are the same bits on every platform; in MATLAB on Windows also those of
+%   MEX_WINDOWS_FLAGS, where MinGW's assembler takes them (a warning says if not).
 %
 %   Example:
 %     build_modules(fullfile(tempdir, 'mexmodules'))
@@ -57,6 +58,9 @@ else
                'use the prebuilt modules of the release (the windows, linux or macos ' ...
                'folder of mexmodules).'], found);
     end
+    if ispc
+        flags = [flags windows_flags(root)];
+    end
     for i = 1:numel(names)
         source = fullfile(root, 'modules', [names{i} '.cpp']);
         mex('-compatibleArrayDims', '-DMEX_HOST_MATLAB', ['-I' host], ...
@@ -67,6 +71,29 @@ end
 
 for i = 1:numel(names)
     copyfile(fullfile(root, 'help', [names{i} '.m']), outdir);
+end
+end
+
+% MEX_WINDOWS_FLAGS (aligned vector moves assembled as unaligned ones, against GCC bug
+% 54412), with a space before, where this MinGW's assembler takes them (binutils 2.38
+% on): a one-line probe compiled with them tells. Otherwise nothing, and a warning.
+function flags = windows_flags(root)
+flags = [' ' make_variable(root, 'MEX_WINDOWS_FLAGS')];
+probe = tempname();
+mkdir(probe);
+cleanup = onCleanup(@() rmdir(probe, 's'));
+source = fullfile(probe, 'probe.cpp');
+fid = fopen(source, 'w');
+fprintf(fid, 'int probe;\n');
+fclose(fid);
+try
+    evalc('mex(''-c'', [''CXXFLAGS=$CXXFLAGS'' flags], ''-outdir'', probe, source)');
+catch
+    warning('build_modules:assembler', ['build_modules: this MinGW''s assembler does ' ...
+            'not take%s (binutils 2.38 and later do), so a module that GCC compiles ' ...
+            'with an aligned 32-byte move on the stack can crash (GCC bug 54412). ' ...
+            'See "Windows: aligned vector moves on the stack" in docs/platforms.md.'], flags);
+    flags = '';
 end
 end
 
