@@ -31,9 +31,9 @@ function [E, W] = edgejoin (E1, E2)
 %        (more joined rows than that)
 %
 %   Cost: edgejoin compares every row of E1 with every row of E2, p*q pairs however
-%   few of them join, so its time grows with p*q: 35 ms for 20,000 and 870 ms for
-%   100,000 rows each, measured by make bench on AMD EPYC (2 cores, 2026-12-09). From
-%   about 6,000 rows each a sort-based join in plain MATLAB or Octave is faster;
+%   few of them join, so its time grows with p*q: 38 ms for 20,000 and 1.1 s for
+%   100,000 rows each, measured by make bench on AMD EPYC (2 cores, 2026-12-10). From
+%   about 4,000 rows each a sort-based join in plain MATLAB or Octave is faster;
 %   examples/join_sorted.m in the source tree gives the same rows in the same order.
 %
 %   Limits: lists of any number of rows (counted in 64 bits), and at most 2^31-1
