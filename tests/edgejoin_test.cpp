@@ -119,7 +119,7 @@ TEST(Edgejoin, EachCheckGivesItsMessageInOrder)
 }
 
 // Two billion comparisons take minutes under Valgrind.
-SLOW_TEST(Edgejoin, JoinCountsBeyond32BitsAreRejectedBeforeAnyOutput, "valgrind")
+SLOW_TEST(Edgejoin, JoinCountsBeyond32BitsAreRejectedBeforeAnyOutput, "valgrind penryn")
 {
     // 46341^2 = 2,147,488,281 joins, just past 2^31 - 1.
     const size_t p = 46341;
