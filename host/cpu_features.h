@@ -24,7 +24,8 @@ enum VectorPath { PATH_SSE2, PATH_AVX2, PATH_AVX512 };
  * enough to hide that, and most processors without AVX2 answer after one: leaf 7
  * comes first. Where leaf 7 is past the highest leaf its answer is meaningless, but
  * such processors lack AVX, which leaf 1 then finds. xgetbv faults unless OSXSAVE is
- * set, so it comes last. AVX2 needs the SSE and AVX state saved (XCR0 bits 1, 2),
+ * set, so it comes last. The compilers count set bits with POPCNT wherever they may
+ * use AVX2, so its bit in leaf 1 is asked for too. AVX2 needs the SSE and AVX state saved (XCR0 bits 1, 2),
  * AVX-512 also the opmask and ZMM state (bits 5, 6, 7), which macOS turns on for a
  * thread only at its first AVX-512 instruction: there the AVX2 paths serve. Plain
  * integer logic, so that a test on any processor can give it the registers of
@@ -34,8 +35,8 @@ template <class Regs> static inline VectorPath widest_path(void)
     const uint32_t leaf7 = Regs::cpuid_ebx(7);
     if ((leaf7 & (1u << 5)) == 0)
         return PATH_SSE2;
-    const uint32_t osxsave_avx = (1u << 27) | (1u << 28);
-    if ((Regs::cpuid_ecx(1) & osxsave_avx) != osxsave_avx)
+    const uint32_t popcnt_osxsave_avx = (1u << 23) | (1u << 27) | (1u << 28);
+    if ((Regs::cpuid_ecx(1) & popcnt_osxsave_avx) != popcnt_osxsave_avx)
         return PATH_SSE2;
     const uint32_t xcr0 = Regs::xgetbv0();
     if ((xcr0 & 0x6) != 0x6)

@@ -300,6 +300,7 @@ TEST(Paths, CpuFeaturesChooseOnlyWhatRuns)
          haswell1, 0x7, PATH_SSE2, " ebx7"},
         {"a system without XSAVE", haswell7, haswell1 & ~(1u << 27), 0x7, PATH_SSE2, " ebx7 ecx1"},
         {"a hypervisor hiding AVX", haswell7, haswell1 & ~(1u << 28), 0x7, PATH_SSE2, " ebx7 ecx1"},
+        {"a hypervisor hiding POPCNT", zen5_7, zen5_1 & ~(1u << 23), 0xe7, PATH_SSE2, " ebx7 ecx1"},
         {"a system that saves no AVX state", haswell7, haswell1, 0x3, PATH_SSE2,
          " ebx7 ecx1 xgetbv"},
         {"AVX state without SSE state", haswell7, haswell1, 0x5, PATH_SSE2, " ebx7 ecx1 xgetbv"},
