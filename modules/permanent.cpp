@@ -55,6 +55,18 @@ static bool add_row_products(const double *a, const double *p, uint64_t rows, in
 
 #if MEX_AVX2
 
+// Adds eight products, held as four pairs in row order, to sum one at a time: the
+// end of both x86-64 layers' groups.
+static inline double add_pairs_in_order(double sum, const __m128d r[4])
+{
+    __m128d s = _mm_set_sd(sum);
+    for (int h = 0; h < 4; ++h) {
+        s = _mm_add_sd(r[h], s);
+        s = _mm_add_sd(_mm_unpackhi_pd(r[h], r[h]), s);
+    }
+    return _mm_cvtsd_f64(s);
+}
+
 MEX_TARGET_BEGIN("avx2")
 struct Avx2 {
     enum { rows = 8 };
@@ -130,12 +142,7 @@ struct Avx2 {
     {
         const __m128d r[4] = {_mm256_castpd256_pd128(p.a), _mm256_castpd256_pd128(p.b),
                               _mm256_extractf128_pd(p.a, 1), _mm256_extractf128_pd(p.b, 1)};
-        __m128d s = _mm_set_sd(sum);
-        for (int h = 0; h < 4; ++h) {
-            s = _mm_add_sd(r[h], s);
-            s = _mm_add_sd(_mm_unpackhi_pd(r[h], r[h]), s);
-        }
-        return _mm_cvtsd_f64(s);
+        return add_pairs_in_order(sum, r);
     }
 };
 #define ROWS_LAYER Avx2
@@ -205,12 +212,7 @@ struct Avx512 {
         const __m128d r[4] = {
             _mm512_maskz_extractf64x2_pd(0x3, p, 0), _mm512_maskz_extractf64x2_pd(0x3, p, 1),
             _mm512_maskz_extractf64x2_pd(0x3, p, 2), _mm512_maskz_extractf64x2_pd(0x3, p, 3)};
-        __m128d s = _mm_set_sd(sum);
-        for (int h = 0; h < 4; ++h) {
-            s = _mm_add_sd(r[h], s);
-            s = _mm_add_sd(_mm_unpackhi_pd(r[h], r[h]), s);
-        }
-        return _mm_cvtsd_f64(s);
+        return add_pairs_in_order(sum, r);
     }
 };
 #define ROWS_LAYER Avx512
