@@ -11,8 +11,8 @@ function build_modules(outdir)
 %     - GNU Octave: the compiler of its mkoctfile (the same build as "pkg install").
 %   Every build uses the project's flags, those of cmake/flags.mk: -O3, and
 %   -ffp-contract=off so that each double operation is rounded by itself and results
-%   are the same bits on every platform; in MATLAB on Windows also those of
-%   MEX_WINDOWS_FLAGS, where MinGW's assembler takes them (a warning says if not).
+%   are the same bits on every platform; on Windows also those of MEX_WINDOWS_FLAGS,
+%   where MinGW's assembler takes them (a warning says if not).
 %
 %   Example:
 %     build_modules(fullfile(tempdir, 'mexmodules'))
@@ -33,6 +33,9 @@ if exist('OCTAVE_VERSION', 'builtin')
     % As the Octave package builds: mkoctfile --mex, whose CXXFLAGS replace its own.
     saved = getenv('CXXFLAGS');
     restore = onCleanup(@() setenv('CXXFLAGS', saved));
+    if ispc
+        flags = [flags windows_flags(root, @octave_compiles)];
+    end
     setenv('CXXFLAGS', flags);
     for i = 1:numel(names)
         source = fullfile(root, 'modules', [names{i} '.cpp']);
@@ -59,7 +62,7 @@ else
                'folder of mexmodules).'], found);
     end
     if ispc
-        flags = [flags windows_flags(root)];
+        flags = [flags windows_flags(root, @matlab_compiles)];
     end
     for i = 1:numel(names)
         source = fullfile(root, 'modules', [names{i} '.cpp']);
@@ -76,25 +79,48 @@ end
 
 % MEX_WINDOWS_FLAGS (aligned vector moves assembled as unaligned ones, against GCC bug
 % 54412), with a space before, where this MinGW's assembler takes them (binutils 2.38
-% on): a one-line probe compiled with them tells. Otherwise nothing, and a warning.
-function flags = windows_flags(root)
+% on): a one-line probe compiled with them by COMPILES tells. Otherwise nothing, and a
+% warning.
+function flags = windows_flags(root, compiles)
 flags = [' ' make_variable(root, 'MEX_WINDOWS_FLAGS')];
 probe = tempname();
 mkdir(probe);
-cleanup = onCleanup(@() rmdir(probe, 's'));
+cleanup = onCleanup(@() remove_folder(probe));
 source = fullfile(probe, 'probe.cpp');
 fid = fopen(source, 'w');
 fprintf(fid, 'int probe;\n');
 fclose(fid);
-try
-    evalc('mex(''-c'', [''CXXFLAGS=$CXXFLAGS'' flags], ''-outdir'', probe, source)');
-catch
+if ~compiles(flags, source, probe)
     warning('build_modules:assembler', ['build_modules: this MinGW''s assembler does ' ...
             'not take%s (binutils 2.38 and later do), so a module that GCC compiles ' ...
             'with an aligned 32-byte move on the stack can crash (GCC bug 54412). ' ...
             'See "Windows: aligned vector moves on the stack" in docs/platforms.md.'], flags);
     flags = '';
 end
+end
+
+% Whether the probe SOURCE compiles into the folder OUTDIR with FLAGS added, in MATLAB
+% (mex) and in Octave (mkoctfile, whose CXXFLAGS replace its own).
+function ok = matlab_compiles(flags, source, outdir)
+try
+    evalc('mex(''-c'', [''CXXFLAGS=$CXXFLAGS'' flags], ''-outdir'', outdir, source)');
+    ok = true;
+catch
+    ok = false;
+end
+end
+
+function ok = octave_compiles(flags, source, outdir)
+setenv('CXXFLAGS', flags);
+status = 1;   % (evalc keeps mkoctfile's own warning of a failure out of sight)
+evalc('[~, status] = mkoctfile(''-c'', source, ''-o'', fullfile(outdir, ''probe.o''));');
+ok = status == 0;
+end
+
+% A folder of files only, removed without Octave's question for recursive removal.
+function remove_folder(folder)
+delete(fullfile(folder, '*'));
+rmdir(folder);
 end
 
 % The value of a variable of cmake/flags.mk, the one list of the modules' flags.

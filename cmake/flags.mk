@@ -16,5 +16,5 @@ MEX_STD_FLAG = -std=c++17
 # Windows (MinGW-w64 GCC): aligned vector moves assembled as unaligned ones. GCC may
 # spill 32- and 64-byte vectors to the stack with aligned moves, and Windows aligns the
 # stack to 16 bytes only (GCC bug 54412). Needs binutils 2.38 or later; build_modules.m
-# passes it where the assembler accepts it.
+# and the Octave package's Makefile pass it where the assembler accepts it.
 MEX_WINDOWS_FLAGS = -Wa,-muse-unaligned-vector-move
