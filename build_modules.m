@@ -111,7 +111,7 @@ end
 end
 
 function ok = octave_compiles(flags, source, outdir)
-setenv('CXXFLAGS', flags);
+setenv('CXXFLAGS', flags);   % (the caller sets and restores it after)
 status = 1;   % (evalc keeps mkoctfile's own warning of a failure out of sight)
 evalc('[~, status] = mkoctfile(''-c'', source, ''-o'', fullfile(outdir, ''probe.o''));');
 ok = status == 0;
